@@ -16,6 +16,61 @@ extern "C" {
 
 /* ---- hardware structure ------------------------------------------------ */
 
+/* A copy of the library's picture of the attached devices: one root, a doubly
+   linked list of device nodes and under each a doubly linked list of sensor
+   nodes. 32-bit layout: root 12, device node 28, sensor node 40 bytes. */
+
+typedef struct TSensorStructure TSensorStructure;
+typedef struct TDeviceStructure TDeviceStructure;
+typedef struct THardwareStructure THardwareStructure;
+
+struct THardwareStructure {
+    TDeviceStructure* First;     /* first device node; NULL when there is none */
+    uint8_t Changed;             /* 1: changed since the last copy */
+    uint8_t RadioMasterPresent;  /* 1: a Radio Master, Desk-Port or Starter-Port is attached */
+    uint8_t Reserved1[2];
+    uint32_t ScanTime;           /* duration of the last scan in ms */
+};
+
+/* Device kinds (TDeviceStructure.Kind). */
+enum {
+    TOVAMOD_KIND_FIELD_PORT = 2,
+    TOVAMOD_KIND_RADIO_MASTER = 4,
+    TOVAMOD_KIND_DESK_PORT = 5,
+    TOVAMOD_KIND_TIMER62 = 6,
+    TOVAMOD_KIND_UNIVERSAL_COUNTER = 7,
+    TOVAMOD_KIND_SPEED_OF_LIGHT = 8,
+    TOVAMOD_KIND_FUNCTION_GENERATOR = 9,
+    TOVAMOD_KIND_XRAY = 10,
+    TOVAMOD_KIND_STARTER_PORT = 11
+};
+
+struct TDeviceStructure {
+    uint8_t Kind;                /* device kind */
+    uint8_t Reserved1[3];
+    void* Device;                /* device handle */
+    uint8_t Active;              /* 1: handed to clients (so 1 in every copy) */
+    uint8_t Reserved2[3];
+    z5_char16* SerialNo;         /* USB serial number, shared wide string owned by the node */
+    TSensorStructure* Sensors;   /* first sensor node; NULL when there is none */
+    TDeviceStructure* Next;      /* NULL at the tail */
+    TDeviceStructure* Prev;      /* NULL at the head */
+};
+
+struct TSensorStructure {
+    uint8_t Kind;                /* sensor kind: 0 radio unit, 1 base's own radio unit, 8, 9, 10 instruments */
+    uint8_t Reserved1[3];
+    void* Sensor;                /* sensor handle */
+    int32_t Identity;            /* identity of a radio unit; -1 until read */
+    int32_t Value1;
+    int32_t Value2;
+    int32_t Value3;
+    int32_t Address;             /* radio address; -99 once ejected from the network */
+    int32_t ChannelCount;        /* channel values per sample */
+    TSensorStructure* Next;      /* NULL at the tail */
+    TSensorStructure* Prev;      /* NULL at the head */
+};
+
 /* ---- networks tree ------------------------------------------------------ */
 
 /* ---- exports ------------------------------------------------------------ */
