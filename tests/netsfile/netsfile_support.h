@@ -65,31 +65,31 @@ inline void WriteFile(const fs::path& path, const std::string& bytes) {
 
 // ---- trees as values -------------------------------------------------------
 
-struct SensorSpec {
+struct SensorValue {
     std::u16string type, mac;
-    bool operator==(const SensorSpec&) const = default;
+    bool operator==(const SensorValue&) const = default;
 };
-struct DeviceSpec {
+struct DeviceValue {
     std::u16string type, mac;
     int32_t wchannel = 0;
-    std::vector<SensorSpec> sensors;
-    bool operator==(const DeviceSpec&) const = default;
+    std::vector<SensorValue> sensors;
+    bool operator==(const DeviceValue&) const = default;
 };
-struct NetworkSpec {
+struct NetworkValue {
     int32_t pk = 0;
     bool activated = false, quickLock = false;
     std::u16string date, description;
-    std::vector<DeviceSpec> devices;
-    bool operator==(const NetworkSpec&) const = default;
+    std::vector<DeviceValue> devices;
+    bool operator==(const NetworkValue&) const = default;
 };
-struct TreeSpec {
+struct TreeValue {
     std::u16string password;
     bool passwordActive = false;
-    std::vector<NetworkSpec> networks;
-    bool operator==(const TreeSpec&) const = default;
+    std::vector<NetworkValue> networks;
+    bool operator==(const TreeValue&) const = default;
 };
 
-inline void PrintTo(const TreeSpec& t, std::ostream* os) {
+inline void PrintTo(const TreeValue& t, std::ostream* os) {
     auto u8 = [](const std::u16string& s) { return z5::Utf16ToUtf8(s); };
     *os << "{pw=\"" << u8(t.password) << "\" " << t.passwordActive;
     for (const auto& n : t.networks) {
@@ -106,13 +106,13 @@ inline void PrintTo(const TreeSpec& t, std::ostream* os) {
 }
 
 // Builds a tree as a client would: records with calloc, strings with z5_wstr_alloc.
-inline TZ5_HardLock_Networks* BuildTree(const TreeSpec& spec) {
+inline TZ5_HardLock_Networks* BuildTree(const TreeValue& value) {
     auto rec = [](size_t size) { return std::calloc(1, size); };
     auto* root = static_cast<TZ5_HardLock_Networks*>(rec(sizeof(TZ5_HardLock_Networks)));
-    root->Password = z5::WideAlloc(spec.password);
-    root->PasswordIsActivated = spec.passwordActive;
+    root->Password = z5::WideAlloc(value.password);
+    root->PasswordIsActivated = value.passwordActive;
     TZ5_HardLock_Network** netTail = &root->First;
-    for (const auto& n : spec.networks) {
+    for (const auto& n : value.networks) {
         auto* net = static_cast<TZ5_HardLock_Network*>(rec(sizeof(TZ5_HardLock_Network)));
         *netTail = net;
         netTail = &net->Next;
@@ -142,23 +142,23 @@ inline TZ5_HardLock_Networks* BuildTree(const TreeSpec& spec) {
     return root;
 }
 
-inline TreeSpec Describe(const TZ5_HardLock_Networks* tree) {
-    TreeSpec spec;
-    if (!tree) return spec;
-    spec.password = z5::WideView(tree->Password);
-    spec.passwordActive = tree->PasswordIsActivated;
+inline TreeValue Describe(const TZ5_HardLock_Networks* tree) {
+    TreeValue value;
+    if (!tree) return value;
+    value.password = z5::WideView(tree->Password);
+    value.passwordActive = tree->PasswordIsActivated;
     for (auto* net = tree->First; net; net = net->Next) {
-        NetworkSpec n{net->PK, net->Activated != 0, net->isQuickLock != 0, z5::WideView(net->Date),
+        NetworkValue n{net->PK, net->Activated != 0, net->isQuickLock != 0, z5::WideView(net->Date),
                       z5::WideView(net->Description), {}};
         for (auto* dev = net->Hardwares; dev; dev = dev->Next) {
-            DeviceSpec d{z5::WideView(dev->Type), z5::WideView(dev->MAC_ID), dev->WChannel, {}};
+            DeviceValue d{z5::WideView(dev->Type), z5::WideView(dev->MAC_ID), dev->WChannel, {}};
             for (auto* sen = dev->Sensors; sen; sen = sen->Next)
                 d.sensors.push_back({z5::WideView(sen->Type), z5::WideView(sen->MAC_ID)});
             n.devices.push_back(d);
         }
-        spec.networks.push_back(n);
+        value.networks.push_back(n);
     }
-    return spec;
+    return value;
 }
 
 // A networks file of the given Document element body.

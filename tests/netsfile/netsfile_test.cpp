@@ -92,7 +92,7 @@ const std::string kMembers = NetsFile(R"(Internal_Version="2.0.0" Version="3" Pa
 </Networks>
 )");
 
-const TreeSpec kMembersTree{
+const TreeValue kMembersTree{
     u"Sesam", true,
     {{10, false, true, u"3.4.2021", u"Lager",
       {{u"RTUU", u"1111AAAA2222BBBB", 4, {{u"RTCU", u"3333CCCC4444DDDD"}}}}},
@@ -132,27 +132,27 @@ std::set<std::string> FilesIn(const fs::path& dir) {
     return names;
 }
 
-TreeSpec CopyOf(TZ5NetsFileController& ctl) {
+TreeValue CopyOf(TZ5NetsFileController& ctl) {
     TZ5_HardLock_Networks* copy = ctl.GetNetworksCopy();
-    TreeSpec spec = Describe(copy);
+    TreeValue value = Describe(copy);
     z5_nets_free(copy);
-    return spec;
+    return value;
 }
 
-void Save(TZ5NetsFileController& ctl, const TreeSpec& spec) {
-    TZ5_HardLock_Networks* tree = BuildTree(spec);
+void Save(TZ5NetsFileController& ctl, const TreeValue& value) {
+    TZ5_HardLock_Networks* tree = BuildTree(value);
     ctl.SaveNetworks(tree);
     z5_nets_free(tree);
 }
 
 // One radio base with many sensor units, so that a file takes a while to write.
-TreeSpec LargeTree(const std::u16string& description, int sensors) {
-    DeviceSpec base{u"RTUU", u"00A1B2C3D4E5F601", 11, {}};
+TreeValue LargeTree(const std::u16string& description, int sensors) {
+    DeviceValue base{u"RTUU", u"00A1B2C3D4E5F601", 11, {}};
     for (int i = 0; i < sensors; ++i) {
         std::string mac = "0000000000" + std::to_string(100000 + i);
         base.sensors.push_back({u"RTCU", z5::Utf8ToUtf16(mac)});
     }
-    return TreeSpec{u"", false, {{1, true, false, u"1.1.2024", description, {base}}}};
+    return TreeValue{u"", false, {{1, true, false, u"1.1.2024", description, {base}}}};
 }
 
 }  // namespace
@@ -165,7 +165,7 @@ TEST(NetsFileInit, WritesDocumentTypeAndEmptyFileByteForByte) {
     ctl.InitNetworksFile();
     EXPECT_EQ(ReadFile(dir.file("Z5NETS.DTD")), kGoldenDtd);
     EXPECT_EQ(ReadFile(dir.file("Z5NETS.XML")), kGoldenEmpty);
-    EXPECT_EQ(CopyOf(ctl), TreeSpec{});
+    EXPECT_EQ(CopyOf(ctl), TreeValue{});
 }
 
 TEST(NetsFileInit, WritesOnlyTheMissingFiles) {
@@ -357,7 +357,7 @@ TEST_F(NetsFileSave, RoundTripKeepsOrderCountsVersionsAndBacksUpThePreviousDocum
         EXPECT_STREQ(x.attribute("PasswordIsActivated").value(), "False");
     }
 
-    const TreeSpec saved{
+    const TreeValue saved{
         u"neu", true,
         {{1, false, true, u"2.3.2024", u"Keller", {{u"RTUU", u"0000000000000001", 5, {}}}},
          {2, true, false, u"4.5.2024", u"S\u00fcd \u2013 Halle",
@@ -409,7 +409,7 @@ TEST_F(NetsFileSave, ReplacesTheFirstNetworksElementInPlace) {
                                       Network(2, "True", "Zwei", "2222222222222222", 2) + "</Networks>\r\n"));
     TZ5NetsFileController ctl;
     ctl.InitNetworksFile();
-    const TreeSpec saved{u"", false, {{9, true, false, u"9.9.2029", u"Neu", {}}}};
+    const TreeValue saved{u"", false, {{9, true, false, u"9.9.2029", u"Neu", {}}}};
     Save(ctl, saved);
 
     pugi::xml_document xml;
@@ -441,7 +441,7 @@ TEST_F(NetsFileSave, NilTreeDoesNothing) {
 // and the tree in memory stay as they were, no temporary file is left.
 TEST_F(NetsFileSave, FailedWriteLeavesTheOldFileAndTree) {
     WriteFile(dir.file("Z5NETS.XML"), kMembers);
-    const TreeSpec large = LargeTree(u"gross", 400);
+    const TreeValue large = LargeTree(u"gross", 400);
     int rc = RunInChild([&] {
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit limit{};
@@ -468,7 +468,7 @@ TEST_F(NetsFileSave, FailedWriteLeavesTheOldFileAndTree) {
 
 // A process killed at any moment of a save leaves a whole networks file.
 TEST_F(NetsFileSave, KilledMidSaveLeavesAWholeFile) {
-    const TreeSpec a = LargeTree(u"A", 1500), b = LargeTree(u"B", 1700);
+    const TreeValue a = LargeTree(u"A", 1500), b = LargeTree(u"B", 1700);
     {
         TZ5NetsFileController ctl;
         ctl.InitNetworksFile();
@@ -498,9 +498,9 @@ TEST_F(NetsFileSave, KilledMidSaveLeavesAWholeFile) {
 
         TZ5NetsFileController ctl;
         ASSERT_NO_THROW(ctl.InitNetworksFile()) << "round " << round;
-        TreeSpec now = CopyOf(ctl);
-        EXPECT_TRUE(now == a || now == b || now == TreeSpec{}) << "round " << round;
-        if (now != TreeSpec{}) ++sawSaved;
+        TreeValue now = CopyOf(ctl);
+        EXPECT_TRUE(now == a || now == b || now == TreeValue{}) << "round " << round;
+        if (now != TreeValue{}) ++sawSaved;
         if (fs::exists(dir.file("Z5NETS.BAK"))) {
             pugi::xml_document bak;
             EXPECT_TRUE(bak.load_file(dir.file("Z5NETS.BAK").c_str())) << "round " << round;

@@ -15,9 +15,9 @@ TEST(NetsFileThreads, QueriesDuringSavesSeeOneWholeTree) {
     TZ5NetsFileController ctl;
     ctl.InitNetworksFile();
 
-    const TreeSpec a{u"", false, {{1, true, false, u"", u"A", {{u"RTUU", u"1000000000000001", 4, {{u"RTCU", u"2000000000000002"}}}}}}};
-    const TreeSpec b{u"", false, {{2, true, false, u"", u"B", {{u"RTUU", u"2000000000000002", 9, {{u"RTCU", u"1000000000000001"}}}}}}};
-    const TreeSpec none{u"", false, {{3, false, false, u"", u"C", {}}}};
+    const TreeValue a{u"", false, {{1, true, false, u"", u"A", {{u"RTUU", u"1000000000000001", 4, {{u"RTCU", u"2000000000000002"}}}}}}};
+    const TreeValue b{u"", false, {{2, true, false, u"", u"B", {{u"RTUU", u"2000000000000002", 9, {{u"RTCU", u"1000000000000001"}}}}}}};
+    const TreeValue none{u"", false, {{3, false, false, u"", u"C", {}}}};
 
     std::atomic<bool> done{false};
     std::atomic<int> wrong{0}, asked{0};
@@ -37,9 +37,9 @@ TEST(NetsFileThreads, QueriesDuringSavesSeeOneWholeTree) {
             if (!(exists == 1 && (description == u"A" || description == u"B")) && !(exists == 0 && description.empty()))
                 ++wrong;
             TZ5_HardLock_Networks* copy = ctl.GetNetworksCopy();
-            TreeSpec seen = Describe(copy);
+            TreeValue seen = Describe(copy);
             z5_nets_free(copy);
-            if (!(seen == a || seen == b || seen == none || seen == TreeSpec{})) ++wrong;
+            if (!(seen == a || seen == b || seen == none || seen == TreeValue{})) ++wrong;
             ctl.Changed();
             ++asked;
         }
@@ -48,8 +48,8 @@ TEST(NetsFileThreads, QueriesDuringSavesSeeOneWholeTree) {
     for (int i = 0; i < 3; ++i) readers.emplace_back(reader);
     std::thread saver([&] {
         for (int round = 0; round < 25; ++round)
-            for (const TreeSpec* spec : {&a, &b, &none}) {
-                TZ5_HardLock_Networks* tree = BuildTree(*spec);
+            for (const TreeValue* value : {&a, &b, &none}) {
+                TZ5_HardLock_Networks* tree = BuildTree(*value);
                 ctl.SaveNetworks(tree);
                 z5_nets_free(tree);
             }
