@@ -7,6 +7,7 @@
 #define TOVAMOD_H
 
 #include <stdint.h>
+#include <stdlib.h>
 
 #include "z5widestring.h"
 
@@ -72,6 +73,79 @@ struct TSensorStructure {
 };
 
 /* ---- networks tree ------------------------------------------------------ */
+
+/* The networks file as a tree: the radio networks, the radio bases of each
+   network (by the MAC of their radio unit) with their radio channel, and the
+   radio sensor units each base may admit. Every list keeps file order and ends
+   with NULL. Strings are shared wide strings (z5_wstr_alloc); NULL reads as
+   empty. Booleans are bytes, 0 or 1.
+   A tree handed out by the library belongs to the caller: every record is
+   allocated on its own with malloc, every string with z5_wstr_alloc, and
+   z5_nets_free releases the whole tree. A tree passed in is only read. */
+
+typedef struct TZ5_HardLock_Sensor {
+    z5_char16* Type;
+    z5_char16* MAC_ID;                       /* MAC of the sensor unit */
+    struct TZ5_HardLock_Sensor* Next;
+} TZ5_HardLock_Sensor;
+
+typedef struct TZ5_HardLock_Device {
+    z5_char16* Type;
+    z5_char16* MAC_ID;                       /* MAC of the radio base */
+    int32_t WChannel;                        /* radio channel of the base */
+    struct TZ5_HardLock_Device* Next;
+    TZ5_HardLock_Sensor* Sensors;
+} TZ5_HardLock_Device;
+
+typedef struct TZ5_HardLock_Network {
+    uint8_t Activated;
+    uint8_t isQuickLock;
+    uint8_t Reserved[2];
+    z5_char16* Date;
+    z5_char16* Description;
+    int32_t PK;
+    TZ5_HardLock_Device* Hardwares;
+    struct TZ5_HardLock_Network* Next;
+} TZ5_HardLock_Network;
+
+typedef struct TZ5_HardLock_Networks {
+    z5_char16* Password;
+    uint8_t PasswordIsActivated;
+    uint8_t Reserved[3];
+    TZ5_HardLock_Network* First;
+} TZ5_HardLock_Networks;
+
+/* Releases every record and string of a tree; NULL is ignored. */
+static inline void z5_nets_free(TZ5_HardLock_Networks* tree) {
+    TZ5_HardLock_Network* net;
+    if (!tree) return;
+    net = tree->First;
+    while (net) {
+        TZ5_HardLock_Network* nextNet = net->Next;
+        TZ5_HardLock_Device* dev = net->Hardwares;
+        while (dev) {
+            TZ5_HardLock_Device* nextDev = dev->Next;
+            TZ5_HardLock_Sensor* sen = dev->Sensors;
+            while (sen) {
+                TZ5_HardLock_Sensor* nextSen = sen->Next;
+                z5_wstr_free(sen->Type);
+                z5_wstr_free(sen->MAC_ID);
+                free(sen);
+                sen = nextSen;
+            }
+            z5_wstr_free(dev->Type);
+            z5_wstr_free(dev->MAC_ID);
+            free(dev);
+            dev = nextDev;
+        }
+        z5_wstr_free(net->Date);
+        z5_wstr_free(net->Description);
+        free(net);
+        net = nextNet;
+    }
+    z5_wstr_free(tree->Password);
+    free(tree);
+}
 
 /* ---- exports ------------------------------------------------------------ */
 
