@@ -1,0 +1,18 @@
+// Reading a whole text file of the program into memory.
+#pragma once
+#include <QByteArray>
+#include <QFile>
+
+#include "fileerror.h"
+
+// Larger files are refused instead of exhausting memory; the program's own files
+// hold a few kilobytes.
+inline constexpr qint64 MaxTextFileSize = 16 * 1024 * 1024;
+
+// Everything from the open file's position to its end. Throws TFileError on a
+// read error or when the file holds more than MaxTextFileSize bytes (devices
+// and pipes that never end included).
+QByteArray ReadAllBytes(QFile& file);
+
+// "<what> <file name>: <reason>" for a failed operation on file.
+std::string FileErrorText(const char* what, const QFile& file);
