@@ -1,0 +1,107 @@
+// Reader of one FTDI line: a thread that polls the line every 10 ms into the
+// receive stream, and (through TFtdiThread) a parser thread that turns the
+// pending bytes into measurements on the owner's sensors.
+//
+// Lock order of the whole library (every path follows it; never the reverse):
+//   DeviceListLock / sensor-read lock -> device lock -> D2XXLock -> BufferLock
+//   -> sensor AddressLock -> sensor QueueLock.
+// The parser holds BufferLock for a batch and therefore never takes a device
+// lock: it finds sensors through the owner's slot table, which the owner only
+// changes while holding its device lock *and* BufferLock.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "uStreamParser.h"
+#include "z5d2xx.h"
+
+class TTemplateDevices;
+class TTemplateSensors;
+class TFtdiThread;
+
+// What the reader needs of the device that owns it. All calls are made by the
+// parser thread while it holds BufferLock; implementations take no device lock.
+class IReaderOwner {
+public:
+    virtual ~IReaderOwner() = default;
+    // Sensor of a radio address, or nullptr; caller holds BufferLock.
+    virtual TTemplateSensors* FindSensorByAddressUnderBufferLock(int32_t address) = 0;
+    // Sensor at list index, or nullptr (ASCII downloads go to index 0); caller holds BufferLock.
+    virtual TTemplateSensors* GetSensorUnderBufferLock(int32_t index) = 0;
+    // Identity of a radio unit is 18 (32-bit values in two halves).
+    virtual bool IsIdentity18(TTemplateSensors* sensor) = 0;
+};
+
+class TFtdiDevice : private IParserTarget {
+public:
+    // Creates both threads suspended (they start with ResumeThreads).
+    TFtdiDevice();
+    // Stops the reader thread, then the parser thread; safe whether or not they ran.
+    ~TFtdiDevice();
+    TFtdiDevice(const TFtdiDevice&) = delete;
+    TFtdiDevice& operator=(const TFtdiDevice&) = delete;
+
+    // Starts both threads if they are still suspended (idempotent).
+    void ResumeThreads();
+    bool ThreadsRunning() const;
+
+    bool IsActive() const;
+    void SetActive(bool value);                 // Active and HoldNotification, under BufferLock
+    void SetHoldNotification(bool value);       // under BufferLock
+    void ClearReceived();                       // empty the stream, under BufferLock
+    uint32_t GetPendingCount() const;           // bytes received and not parsed
+    void SetPendingCount(uint32_t value);       // 0 empties the stream as well (they stay equal)
+    void SetOwnerDevice(IReaderOwner* owner);
+    void SetTimeBase(uint32_t value);           // under BufferLock
+    void SetAsciiMode(bool value);              // under BufferLock
+    void SetAsciiChannelCount(int32_t value);   // under BufferLock
+    bool IsReaderPaused() const;
+    void SetReaderPaused(bool value);
+    std::recursive_mutex& BufferLock();
+    void ClearLastValues();                     // under BufferLock
+
+    // Whole reset before a measurement or download: stream emptied, pending 0,
+    // parse state reset, last values cleared, then SetActive(true); one step under BufferLock.
+    void StartReceiving();
+
+    // Handle the reader polls; nullptr = line not open (the reader reads nothing).
+    void SetFTHandle(d2xx::Handle handle);
+    d2xx::Handle GetFTHandle() const;
+
+    // Parses what is pending; run by the parser thread (tests may call it directly).
+    void ParseReceived();
+
+private:
+    // IParserTarget, called inside ParseReceived under BufferLock.
+    void* FindSensorByAddress(int32_t address) override;
+    void* GetSensor(int32_t index) override;
+    int32_t GetChannelCount(void* sensor) override;
+    bool IsIdentity18(void* sensor) override;
+    int32_t GetSamplePeriod2(void* sensor) override;
+    void AddMeasurement(void* sensor, std::span<const int32_t> values, int64_t time) override;
+    int32_t GetSensorCountSum() override;
+    void RaiseNotification() override;
+
+    void ReaderLoop();
+
+    mutable std::recursive_mutex Lock_;  // BufferLock
+    std::vector<uint8_t> ReceiveStream;  // pending bytes, oldest first
+    TStreamParser Parser;
+    std::atomic<bool> Active{false};
+    std::atomic<bool> ReaderPaused{false};
+    std::atomic<d2xx::Handle> FTHandle{nullptr};
+    std::atomic<IReaderOwner*> OwnerDevice{nullptr};
+
+    std::unique_ptr<TFtdiThread> ParserThread;
+    std::thread ReaderThread;
+    std::mutex ThreadLock;
+    std::condition_variable ThreadWake;
+    bool Terminated = false;
+    bool Started = false;
+};
