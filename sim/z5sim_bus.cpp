@@ -1,5 +1,6 @@
 #include "z5sim_bus.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -52,9 +53,9 @@ Bus::~Bus() {
 
 void Bus::Export() const { setenv("ZELTO5_SYSFS_ROOT", root_.c_str(), 1); }
 
-int Bus::FreeTty() const {
+int Bus::FreeTty(const std::vector<int>& taken) const {
     for (int n = 0;; ++n) {  // the kernel hands out the lowest free number
-        bool used = false;
+        bool used = std::find(taken.begin(), taken.end(), n) != taken.end();
         for (const auto& c : chips_)
             for (int t : c.ttys) used = used || t == n;
         if (!used) return n;
@@ -75,9 +76,23 @@ bool Bus::PlugChip(std::vector<std::shared_ptr<Device>> interfaces) {
     }
 
     std::lock_guard<std::mutex> g(lock_);
+    Chip chip;
+    try {
+        Publish(chip, interfaces);
+    } catch (const std::exception&) {
+        Remove(chip);
+        for (auto& d : interfaces) d->Stop();
+        return false;
+    }
+    for (size_t i = 0; i < interfaces.size(); ++i) interfaces[i]->Start(this, "ttyUSB" + std::to_string(chip.ttys[i]));
+    chip.devices = std::move(interfaces);
+    chips_.push_back(std::move(chip));
+    return true;
+}
+
+void Bus::Publish(Chip& chip, const std::vector<std::shared_ptr<Device>>& interfaces) {
     const Device& first = *interfaces[0];
     const std::string usbName = "1-" + std::to_string(nextUsb_++);
-    Chip chip;
     chip.usbDir = root_ / "devices" / "usb1" / usbName;
     fs::create_directories(chip.usbDir);
     WriteFile(chip.usbDir / "idVendor", Hex4(first.VendorId()) + "\n");
@@ -89,7 +104,7 @@ bool Bus::PlugChip(std::vector<std::shared_ptr<Device>> interfaces) {
     std::vector<std::string> ttys;
     for (size_t i = 0; i < interfaces.size(); ++i) {
         Device& d = *interfaces[i];
-        const int n = FreeTty();
+        const int n = FreeTty(chip.ttys);
         chip.ttys.push_back(n);
         const std::string tty = "ttyUSB" + std::to_string(n);
         const fs::path iface = chip.usbDir / (usbName + ":1." + std::to_string(i));
@@ -113,15 +128,12 @@ bool Bus::PlugChip(std::vector<std::shared_ptr<Device>> interfaces) {
         const fs::path target = fs::relative(chip.usbDir / (usbName + ":1." + std::to_string(i)) / ttys[i] / "tty" / ttys[i],
                                              root_ / "class" / "tty");
         fs::create_directory_symlink(target, root_ / "class" / "tty" / ttys[i]);
-        interfaces[i]->Start(this, ttys[i]);
     }
-    chip.devices = std::move(interfaces);
-    chips_.push_back(std::move(chip));
-    return true;
 }
 
 void Bus::Remove(Chip& chip) {
     std::error_code ec;
+    if (chip.usbDir.empty()) return;
     for (int n : chip.ttys) fs::remove(root_ / "class" / "tty" / ("ttyUSB" + std::to_string(n)), ec);
     fs::remove_all(chip.usbDir, ec);
 }

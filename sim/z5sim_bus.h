@@ -51,7 +51,8 @@ private:
         std::vector<std::shared_ptr<Device>> devices;
     };
     void Init();
-    int FreeTty() const;  // caller holds lock_
+    int FreeTty(const std::vector<int>& taken) const;  // caller holds lock_
+    void Publish(Chip& chip, const std::vector<std::shared_ptr<Device>>& interfaces);  // throws
     void Remove(Chip& chip);
     void Reap();          // joins devices unplugged from their own thread
 
