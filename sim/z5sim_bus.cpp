@@ -151,6 +151,7 @@ bool Bus::Unplug(const Device& device) {
         if (it == chips_.end()) return false;
         chip = std::move(*it);
         chips_.erase(it);
+        for (auto& d : chip.devices) d->plugged_.store(false);  // unplugged before the listing drops it
         Remove(chip);
     }
     for (auto& d : chip.devices) d->Stop();

@@ -145,6 +145,7 @@ TEST_F(D2xx, ReadReturnsAfterItsTimeoutWithWhatCame) {
     ASSERT_EQ(d2xx::SetTimeouts(h, 1000, 1000), d2xx::kOk);  // 50 ms at the test scale
     const uint8_t three[] = {7, 8, 9};
     ASSERT_TRUE(dev->Send(three));
+    ASSERT_TRUE(WaitForQueue(h, 3));
     uint8_t buf[10];
     uint32_t got = 0;
     auto t0 = std::chrono::steady_clock::now();

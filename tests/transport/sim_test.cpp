@@ -41,7 +41,6 @@ protected:
         bus.Export();
         ASSERT_TRUE(bus.Plug(dev));
         ASSERT_EQ(d2xx::OpenBySerialNumber("SIM1", &h), d2xx::kOk);
-        ASSERT_EQ(d2xx::SetTimeouts(h, 400, 400), d2xx::kOk);  // 20 ms at the test scale
     }
     void TearDown() override { d2xx::Close(h); }
 
@@ -49,14 +48,18 @@ protected:
         uint32_t n = 0;
         ASSERT_EQ(d2xx::Write(h, frame.data(), static_cast<uint32_t>(frame.size()), &n), d2xx::kOk);
     }
-    // Everything that comes within one read time-out (the read ends early at max).
-    Bytes Reply(uint32_t max = 64) {
+    // Reads up to max bytes within a read time-out of ms.
+    Bytes Read(uint32_t max, uint32_t ms) {
+        d2xx::SetTimeouts(h, ms, ms);  // fails on a line that is gone, as the read will
         Bytes b(max);
         uint32_t got = 0;
         last = d2xx::Read(h, b.data(), max, &got);
         b.resize(got);
         return b;
     }
+    // The reply of the given size (the read ends as soon as it is complete), or,
+    // for size 0, whatever comes within 20 ms.
+    Bytes Reply(size_t size) { return size ? Read(static_cast<uint32_t>(size), 100000) : Read(1, 400); }
 
     z5sim::Bus bus;
     std::shared_ptr<z5sim::GenericDevice> dev = transport_test::Echo("Zelto5 Sim", "SIM1");
@@ -87,24 +90,24 @@ TEST_F(SimFaults, EachFaultShapesTheReply) {
         SCOPED_TRACE(c.name);
         dev->PushFault(c.fault);
         Request(kRequest);
-        EXPECT_EQ(Reply(static_cast<uint32_t>(c.reply.size() + 1)), c.reply);
+        EXPECT_EQ(Reply(c.reply.size()), c.reply);
         EXPECT_EQ(dev->PendingFaults(), 0u);
+        EXPECT_TRUE(transport_test::WaitForQueue(h, 0));
     }
     EXPECT_EQ(dev->ReceivedFrames().size(), cases.size());
 }
 
 TEST_F(SimFaults, LateReplyAndSplitGapOutlastARead) {
-    dev->PushFault(Fault::Late(1000));
+    dev->PushFault(Fault::Late(2000));
     Request(kRequest);
-    EXPECT_EQ(Reply(), Bytes{});            // 20 ms read, reply after 50 ms
-    EXPECT_EQ(Reply(), Bytes{});
-    EXPECT_TRUE(transport_test::WaitForQueue(h, 6));
+    EXPECT_EQ(Read(6, 400), Bytes{});  // 20 ms read, reply after 100 ms
+    EXPECT_EQ(Read(6, 400), Bytes{});
     EXPECT_EQ(Reply(6), kRequest);
 
-    dev->PushFault(Fault::Split(4, 1000));
+    dev->PushFault(Fault::Split(4, 4000));
     Request(kRequest);
-    EXPECT_EQ(Reply(6), Bytes(kRequest.begin(), kRequest.begin() + 4));
-    EXPECT_TRUE(transport_test::WaitForQueue(h, 2));
+    EXPECT_TRUE(transport_test::WaitForQueue(h, 4));
+    EXPECT_EQ(Read(6, 400), Bytes(kRequest.begin(), kRequest.begin() + 4));  // the rest is 200 ms away
     EXPECT_EQ(Reply(2), Bytes(kRequest.begin() + 4, kRequest.end()));
 }
 
@@ -112,12 +115,12 @@ TEST_F(SimFaults, FaultsMatchByCommandAndSkip) {
     const Bytes other{0x7D, 0x01, 0x40, 0x7E};
     dev->PushFault(Fault::NoAnswer().OnCommand(0x31).Skip(1));
     Request(other);
-    EXPECT_EQ(Reply(5), other);      // other command: the fault waits
+    EXPECT_EQ(Reply(4), other);      // other command: the fault waits
     Request(kRequest);
-    EXPECT_EQ(Reply(7), kRequest);   // first match skipped
+    EXPECT_EQ(Reply(6), kRequest);   // first match skipped
     EXPECT_EQ(dev->PendingFaults(), 1u);
     Request(kRequest);
-    EXPECT_EQ(Reply(7), Bytes{});    // second match: no answer
+    EXPECT_EQ(Reply(0), Bytes{});    // second match: no answer
     EXPECT_EQ(dev->PendingFaults(), 0u);
 }
 
@@ -128,18 +131,18 @@ TEST_F(SimFaults, HookAnswersInsteadOfTheModel) {
         return true;
     });
     Request(kRequest);
-    EXPECT_EQ(Reply(7), (Bytes{0x7D, 0x03, 0x28, 0x05, 0x00, 0x7E}));
+    EXPECT_EQ(Reply(6), (Bytes{0x7D, 0x03, 0x28, 0x05, 0x00, 0x7E}));
     const Bytes other{0x7D, 0x01, 0x40, 0x7E};
     Request(other);
-    EXPECT_EQ(Reply(5), other);
+    EXPECT_EQ(Reply(4), other);
 }
 
 TEST_F(SimFaults, UnplugMidTransferLeavesThePartAndAHungUpLine) {
     dev->PushFault(Fault::Unplug(3));
     Request(kRequest);
-    Bytes part = Reply(6);
+    Bytes part = Reply(6);  // ends with the hang-up
     EXPECT_NE(last, d2xx::kOk);
-    EXPECT_LE(part.size(), 3u);  // what came before the hang-up
+    EXPECT_LE(part.size(), 3u);  // what came before it
     EXPECT_FALSE(dev->Plugged());
     uint32_t n = 0;
     EXPECT_NE(d2xx::GetQueueStatus(h, &n), d2xx::kOk);
@@ -152,7 +155,7 @@ TEST_F(SimFaults, LinesAreRecordedAndEchoed) {
     dev->SetReceive(z5sim::Receive::Lines);
     const std::string cmd = "0025,1,\r";
     Request(Bytes(cmd.begin(), cmd.end()));
-    EXPECT_EQ(Reply(static_cast<uint32_t>(cmd.size())), Bytes(cmd.begin(), cmd.end()));
+    EXPECT_EQ(Reply(cmd.size()), Bytes(cmd.begin(), cmd.end()));
     EXPECT_EQ(dev->ReceivedLines(), std::vector<std::string>{"0025,1,"});
     EXPECT_EQ(dev->ReceivedBytes().size(), cmd.size());
 }
