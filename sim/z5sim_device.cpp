@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "z5clock.h"
 #include "z5sim_bus.h"
@@ -111,6 +113,8 @@ bool Device::WaitForBytes(size_t count, std::chrono::milliseconds limit) const {
     std::unique_lock<std::mutex> g(recordLock_);
     return recordCv_.wait_for(g, limit, [&] { return receivedBytes_.size() >= count; });
 }
+
+void Device::OnBytes(std::span<const uint8_t>) {}
 
 std::vector<Bytes> Device::OnFrame(const Message&) { return {}; }
 
@@ -217,7 +221,7 @@ void Device::Run() {
         if (n < 0 && errno != EINTR) break;
         if (stopping_.load() || (fds[1].revents & POLLIN)) break;
         if (!(fds[0].revents & POLLIN)) {
-            if (fds[0].revents) z5::SleepMs(1);  // hang-up noise; the slave is held open
+            if (fds[0].revents) std::this_thread::sleep_for(std::chrono::milliseconds(1));  // no busy loop
             continue;
         }
         ssize_t got = ::read(master, buf, sizeof buf);
@@ -231,9 +235,21 @@ void Device::Run() {
             received_.insert(received_.end(), messages.begin(), messages.end());
         }
         recordCv_.notify_all();
+        try {
+            OnBytes(bytes);
+        } catch (...) {
+            std::fprintf(stderr, "z5sim: %s: byte handler failed\n", serial_.c_str());
+        }
         for (const auto& m : messages) {
             if (stopping_.load()) break;
-            Handle(m);
+            try {
+                Handle(m);
+            } catch (const std::exception& e) {
+                // A model's failure drops that one answer; the device stays plugged.
+                std::fprintf(stderr, "z5sim: %s: %s\n", serial_.c_str(), e.what());
+            } catch (...) {
+                std::fprintf(stderr, "z5sim: %s: answer failed\n", serial_.c_str());
+            }
         }
     }
 }

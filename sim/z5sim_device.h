@@ -2,6 +2,13 @@
 // library opens the slave as it would /dev/ttyUSB<n>), receives on its own thread,
 // cuts the bytes into messages, records them, and answers each by its model
 // (OnFrame/OnLine of a derived class), a test hook, and the scripted faults.
+//
+// A device kind's model derives from Device and overrides OnFrame (and OnLine for
+// text commands, with SetReceive(Receive::Lines or Mixed)); the faults and the hook
+// then apply to its replies without further code. Models that send on their own
+// (measurement streams) call Send/SendFrame from any thread. A Device is plugged
+// through a Bus, which keeps it alive while its thread runs; an exception from a
+// model drops that answer and is reported on stderr.
 #pragma once
 #include <atomic>
 #include <chrono>
@@ -69,6 +76,8 @@ public:
     bool WaitForBytes(size_t count, std::chrono::milliseconds limit = std::chrono::seconds(5)) const;
 
 protected:
+    // Every chunk of bytes as it came, before it is cut into messages (device thread).
+    virtual void OnBytes(std::span<const uint8_t> bytes);
     // The model: replies to a frame / a line (empty: no answer). Run on the device
     // thread. The base answers nothing.
     virtual std::vector<Bytes> OnFrame(const Message& request);
