@@ -149,6 +149,20 @@ static inline void z5_nets_free(TZ5_HardLock_Networks* tree) {
 
 /* ---- exports ------------------------------------------------------------ */
 
+/* Notification record: the library allocates it with malloc and sets Flag to 1;
+   it belongs to the handler from then on (release it with free). */
+typedef struct {
+    uint8_t Flag;
+    uint8_t Reserved;
+} TOnChangeData;
+typedef TOnChangeData* pOnChangeData;
+
+/* Notification handler: Code is called as Code(Context, &record). */
+typedef struct {
+    void (*Code)(void* Context, pOnChangeData* aOnChangeDataRecord);
+    void* Context;
+} TonProcessData;
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,18 @@
+#include <asm/termbits.h>
+#include <sys/ioctl.h>
+
+#include <cstdint>
+
+namespace d2xx::detail {
+
+bool ApplyOtherBaudRate(int fd, uint32_t baud) {
+    struct termios2 t {};
+    if (ioctl(fd, TCGETS2, &t) != 0) return false;
+    t.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    t.c_ispeed = baud;
+    t.c_ospeed = baud;
+    return ioctl(fd, TCSETS2, &t) == 0;
+}
+
+}  // namespace d2xx::detail
