@@ -76,14 +76,15 @@ std::optional<ListedDevice> Inspect(const fs::path& entry) {
     ListedDevice d{tty, *node, product.value_or(""), serial.value_or(""), entry};
     // A chip with several interfaces (dual and quad UARTs) shows once per interface.
     // They are told apart the way FTDI's own listing does: the interface letter
-    // (A for interface 0, B for 1, ...) follows the description after a space and
-    // the serial number directly ("Dual RS232 A", "FT12345A").
+    // (A for interface 0, B for 1, ...) follows description and serial number
+    // after a space ("Dual RS232 A", "FT12345 A").
     auto count = ReadNumber(usb / "bNumInterfaces", 10);
     auto number = ReadNumber(interface / "bInterfaceNumber", 16);
     if (count && *count > 1 && number && *number >= 0 && *number < 26) {
         const char letter = static_cast<char>('A' + *number);
         d.description += ' ';
         d.description += letter;
+        d.serial += ' ';
         d.serial += letter;
     }
     return d;

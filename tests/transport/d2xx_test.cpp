@@ -84,8 +84,8 @@ TEST_F(D2xx, ListingIgnoresOtherDriversAndPlainTtys) {
 
 TEST_F(D2xx, MultiInterfaceChipListsOnceEachWithLetter) {
     ASSERT_TRUE(bus.PlugChip({Echo("Dual RS232", "FT77"), Echo("", "")}));
-    EXPECT_EQ(List(), (std::vector<Listed>{{"Dual RS232 A", "FT77A"}, {"Dual RS232 B", "FT77B"}}));
-    d2xx::Handle b = Open("FT77B");
+    EXPECT_EQ(List(), (std::vector<Listed>{{"Dual RS232 A", "FT77 A"}, {"Dual RS232 B", "FT77 B"}}));
+    d2xx::Handle b = Open("FT77 B");
     ASSERT_NE(b, nullptr);
     uint32_t written = 0;
     const uint8_t bytes[] = {1, 2, 3};
