@@ -85,9 +85,10 @@ TEST_F(Reader, PauseStopsReadingAndInactiveLeavesBytesAlone) {
     reader->ResumeThreads();
     const Bytes frame = MeasurementFrame(5, 2, {7});
 
-    // Paused: the bytes stay in the line's queue.
+    // Paused: once a read in progress has ended (D2XXLock), the bytes stay in the line's queue.
     reader->SetReaderPaused(true);
     EXPECT_TRUE(reader->IsReaderPaused());
+    { D2XXGuard wait; }
     Send(frame);
     ASSERT_TRUE(WaitUntil([&] { return line.Queued() == frame.size(); }));
     std::this_thread::sleep_for(50ms);  // about a hundred reader cycles
@@ -198,12 +199,11 @@ TEST_F(Reader, NotificationsOnceAndNotWhileMeasureMode) {
 // A handler that calls back into the device from the parser's notification finds
 // no lock of the reader held.
 TEST_F(Reader, NotificationHandlerMayTakeTheDeviceLocks) {
-    NotificationCounter n;
     std::atomic<int> found{0};
-    n.onCall = [&] {
+    NotificationCounter n([&] {
         if (owner->Find(5)) ++found;
         std::lock_guard d2xx(D2XXLock);
-    };
+    });
     AddSensor(5, 1);
     reader->StartReceiving();
     reader->SetHoldNotification(false);
