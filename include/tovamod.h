@@ -163,6 +163,62 @@ typedef struct {
     void* Context;
 } TonProcessData;
 
+/* ---- device and sensor exports ------------------------------------------ */
+
+/* Firmware stream: made by the client, lent to the library for one
+   tovamod_Device_Update call. The library asks its size (low 32 bits used)
+   and reads it from its current position; it never positions or frees it. */
+typedef struct FirmwareStream {
+    void* Context;
+    int64_t (*Size)(void* Context);
+    /* Reads up to Count bytes into Buffer; returns the number read (0 at the end, <0 on error). */
+    int32_t (*Read)(void* Context, void* Buffer, int32_t Count);
+} FirmwareStream;
+
+struct TRTUUParams;
+struct TRTCUParam;
+struct TSensorEEPROMData;
+struct TDLUFileInfo;
+
+/* Every device export takes a device handle (TDeviceStructure.Device), every
+   sensor export a sensor handle (TSensorStructure.Sensor). A handle that no
+   longer belongs to a live object gives the failure value. */
+int32_t tovamod_Device_SendCmdAndGetResponse(void* Device, const char* Cmd, int32_t Reply); /* 11 */
+int32_t tovamod_Sensor_SetSamplePeriode(void* Sensor, int32_t Mode, int32_t Value);      /* 12 */
+int64_t tovamod_Sensor_GetNumMeasureAvailable(void* Sensor);                               /* 13 */
+int32_t tovamod_Sensor_ReadRawMeasurement(void* Sensor, int64_t* Time, int32_t Count, int32_t* Values); /* 14 */
+int32_t tovamod_Sensor_ReadLatestMeasurement(void* Sensor, int32_t Count, int32_t* Values, int32_t Mode); /* 15 */
+int32_t tovamod_Sensor_SetRtcuParam(void* Sensor, int32_t Param, int32_t Size, int32_t Value); /* 16 */
+int64_t tovamod_Sensor_GetRtcuParam(void* Sensor, int32_t Param);                          /* 17 */
+int32_t tovamod_Device_SetRTUUParam(void* Device, int32_t Param, int32_t Size, int32_t Value); /* 18 */
+int32_t tovamod_Device_GetRTUUParam(void* Device, int32_t Param);                          /* 19 */
+int32_t tovamod_Sensor_SetEEPROMData(void* Sensor, int32_t Param, int32_t Size, int32_t Value); /* 20 */
+int32_t tovamod_Sensor_GetSUParam(void* Sensor, int32_t Param);                            /* 21 */
+int32_t tovamod_Sensor_GetName(void* Sensor, const z5_char16** Name);                      /* 22 */
+int32_t tovamod_Sensor_GetEEPROMData(void* Sensor, struct TSensorEEPROMData* P);           /* 23 */
+int32_t tovamod_Sensor_GetEEPROMDataCal(void* Sensor, float* P);    /* 24: 15 floats */
+int32_t tovamod_Sensor_GetEEPROMDataTrim(void* Sensor, float* P);   /* 25: 10 floats */
+int32_t tovamod_Sensor_SetEEPROMDataCal(void* Sensor, int32_t Param, float Value);         /* 26 */
+int32_t tovamod_Sensor_SetEEPROMDataTrim(void* Sensor, int32_t Param, float Value);        /* 27 */
+int32_t tovamod_Sensor_GetRTCUParams(void* Sensor, struct TRTCUParam* P);                  /* 28 */
+int32_t tovamod_Device_GetRTUUParams(void* Device, struct TRTUUParams* P);                 /* 29 */
+int32_t tovamod_Device_GetVersion(void* Device, const char** Version);                     /* 30 */
+int32_t tovamod_Device_GetDLUFileData(void* Device, struct TDLUFileInfo* P);               /* 31 */
+int32_t tovamod_Device_GetDLUValues(void* Device, struct TDLUFileInfo* P, int32_t Index);  /* 32 */
+int32_t tovamod_Sensor_SetRange(void* Sensor, int32_t Value1, int32_t Value2);             /* 35 */
+int32_t tovamod_Sensor_GetRange(void* Sensor, int32_t Value);                              /* 36 */
+int32_t tovamod_Device_Update_Start(void* Device, int32_t Address, int32_t NewFirmware,
+                                    int32_t PartIndex, int32_t PartCount, int32_t FileSize,
+                                    int32_t DeviceClass, int32_t HardwareCount,
+                                    const uint8_t* HardwareList);                          /* 37 */
+int32_t tovamod_Device_Update_Finish(void* Device, int32_t Address, int32_t CheckValue);   /* 38 */
+int32_t tovamod_Device_Update(void* Device, int32_t Address, int32_t Unused,
+                              FirmwareStream* const* Stream);                              /* 39 */
+int32_t tovamod_Sensor_SetCommand(void* Sensor, int32_t Value1, int32_t Value2);           /* 44 */
+void tovamod_Sensor_GetRtcuMACExtAddr(void* Sensor, z5_char16** Addr);                     /* 47 */
+void tovamod_Device_GetMACExtAddr(void* Device, z5_char16** Addr);                         /* 48 */
+int32_t tovamod_Sensor_SetValueToZero(void* Sensor, int32_t Value);                        /* 50 */
+
 #ifdef __cplusplus
 }
 #endif
