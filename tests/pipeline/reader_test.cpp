@@ -80,6 +80,22 @@ TEST_F(Reader, StreamLandsAsTimedSamplesWhereverTheReadsCutIt) {
     EXPECT_EQ(Drain(*one, 1), expectOne);
 }
 
+// A data-logger download: ASCII text, lines to the owner's sensor 0.
+TEST_F(Reader, AsciiDownloadLandsOnSensorZero) {
+    TestSensor* s = AddSensor(0xFFFE, 2);
+    reader->SetAsciiMode(true);
+    reader->SetAsciiChannelCount(2);
+    reader->StartReceiving();
+    reader->ResumeThreads();
+    const std::string text = "\n10:00:00\r\n0\t0250$\r\n1,5\t2\t\r\n3\t-4\t\r\n0,0005\tx\t\r\n";
+    const Bytes bytes(text.begin(), text.end());
+    Send(Bytes(bytes.begin(), bytes.begin() + 25));
+    std::this_thread::sleep_for(5ms);
+    Send(Bytes(bytes.begin() + 25, bytes.end()));
+    ASSERT_TRUE(WaitUntil([&] { return s->GetNumMeasureAvailable() == 3; }));
+    EXPECT_EQ(Drain(*s, 2), (std::vector<Sample>{{0, {1500, 2000}}, {250, {3000, -4000}}, {500, {0, 0}}}));
+}
+
 TEST_F(Reader, PauseStopsReadingAndInactiveLeavesBytesAlone) {
     TestSensor* s = AddSensor(5, 1);
     reader->ResumeThreads();
