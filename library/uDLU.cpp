@@ -87,6 +87,7 @@ TDLU::~TDLU() {
     } catch (...) {
         // The handle is cleared before anything that can fail.
     }
+    fFtdiDevice->SetOwnerDevice(nullptr);
     fFtdiDevice.reset();
     z5::SleepMs(kDestroyWaitMs);
     fSensors.clear();
