@@ -181,29 +181,6 @@ TEST_F(Logger, ClosedLoggerAnswersWithFailures) {
     EXPECT_EQ(dlu->SendCmdAndGetResponse("0017,1,\r", reply), 0);
 }
 
-TEST_F(Logger, DestructionStopsClosesAndFrees) {
-    // A running download and queued measurements go with the object.
-    z5sim::DataLogger::File f;
-    f.name = "08031501";
-    f.size = 10;
-    f.header = z5sim::DataLogger::HeaderText({"Run", "", 2, "", 0, {"a"}, {"b"}, {"V"}, {{"1", "2"}}});
-    f.lines = {{"", {"1"}}, {"", {"2"}}};
-    sim->SetFiles({f});
-    dlu_test::Records records;
-    ASSERT_EQ(dlu->GetDLUFileData(records.data()), 1);
-    ASSERT_EQ(dlu->GetDLUValues(records.data(), 0), 0);
-    ASSERT_TRUE(WaitForMeasurements(2));
-    EXPECT_TRUE(dlu->GetFtdiDevice()->ThreadsRunning());
-    sim->ClearReceived();
-
-    dlu.reset();
-    EXPECT_EQ(sim->ReceivedFrames(), std::vector<Bytes>{Request('S')});
-    // The line was closed: another object opens it.
-    TDLU again;
-    again.SetSerialNo("FP1");
-    EXPECT_EQ(again.OpenDevice(921600, 0), 0);
-}
-
 TEST_F(Logger, DestroyingRefusesRequests) {
     dlu->IsDestroying = true;
     int32_t reply = 0;

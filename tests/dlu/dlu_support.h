@@ -60,11 +60,11 @@ struct VectorStream {
 
 class Logger : public ::testing::Test {
 protected:
-    // Replies must start within one read time-out (100 protocol ms): 20 ms here.
-    static constexpr double kScale = 0.2;
+    // Protocol time: 500 ms reply waits take 100 ms here.
+    virtual double TimeScale() const { return 0.2; }
 
     void SetUp() override {
-        z5::SetTimeScale(kScale);
+        z5::SetTimeScale(TimeScale());
         bus.Export();
         ASSERT_TRUE(bus.Plug(sim));
         dlu = std::make_unique<TDLU>();
