@@ -35,8 +35,8 @@ const DataLogger::Header kTwoChannels{"Lab 3", "Run A", 2, "", 0, {"T1", "U1"}, 
 class LoggerFiles : public Logger {
 protected:
     // Directory and header replies are read without a wait for their first byte: they
-    // must start within one read time-out (100 protocol ms), 50 ms here.
-    double TimeScale() const override { return 0.5; }
+    // must start within one read time-out (100 protocol ms), 150 ms here.
+    double TimeScale() const override { return 1.5; }
 
     // Runs a download of file 0 and takes its measurements.
     struct Sample {
@@ -282,6 +282,7 @@ TEST_F(LoggerFiles, DestructionStopsClosesAndFrees) {
     EXPECT_TRUE(dlu->GetFtdiDevice()->ThreadsRunning());
     sim->ClearReceived();
 
+    z5::SetTimeScale(0.05);
     dlu.reset();
     EXPECT_EQ(sim->ReceivedFrames(), std::vector<Bytes>{Request('S')});
     // The line was closed: another object opens it.

@@ -60,8 +60,9 @@ struct VectorStream {
 
 class Logger : public ::testing::Test {
 protected:
-    // Protocol time: 500 ms reply waits take 100 ms here.
-    virtual double TimeScale() const { return 0.2; }
+    // Protocol time: a 500 ms reply wait takes 250 ms here, roomy enough for a
+    // loaded machine running the sanitizer builds.
+    virtual double TimeScale() const { return 0.5; }
 
     void SetUp() override {
         z5::SetTimeScale(TimeScale());
@@ -71,7 +72,11 @@ protected:
         dlu->SetSerialNo("FP1");
         ASSERT_EQ(dlu->OpenDevice(921600, 0), 0);
     }
-    void TearDown() override { dlu.reset(); }
+    // The destruction's waits go fast; its 'S' request goes out all the same.
+    void TearDown() override {
+        z5::SetTimeScale(0.05);
+        dlu.reset();
+    }
 
     // Frames the logger received since the last call.
     std::vector<Bytes> Frames() {

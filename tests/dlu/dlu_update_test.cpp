@@ -66,7 +66,7 @@ TEST_F(LoggerUpdate, StartAndFinishFailures) {
         {"no byte after the start frame", Fault::NoAnswer().OnCommand(0x21), -1},
         {"refused with its code", Fault::Refuse(3).OnCommand(0x21), 3},
         {"refused without a code", Fault::Refuse(0).OnCommand(0x21), -1},
-        {"late but within the wait", Fault::Late(200).OnCommand(0x21), 0},
+        {"late but within the wait", Fault::Late(100).OnCommand(0x21), 0},
     };
     for (const auto& c : starts) {
         SCOPED_TRACE(c.name);
