@@ -147,6 +147,62 @@ static inline void z5_nets_free(TZ5_HardLock_Networks* tree) {
     free(tree);
 }
 
+/* ---- data logger records ------------------------------------------------ */
+
+/* One file of a data logger, filled by tovamod_Device_GetDLUFileData (Name,
+   Size, Date, Valid and, for a valid header, the header fields) and read by
+   tovamod_Device_GetDLUValues (Name, ChannelCount). The caller passes an array
+   of at least TOVAMOD_DLU_MAX_FILES records. 32-bit layout: 156 bytes.
+   Text fields are zero-terminated 8-bit strings allocated by the library with
+   malloc; a text the library assigned is never NULL. Before assigning a text
+   field the library frees what it holds, so hand in records whose text fields
+   are NULL (zero-filled) or were filled by an earlier call; release them with
+   z5_dlu_free_texts (or free each). Fields the library does not write keep what
+   the caller put there; of the six-entry arrays only the first ChannelCount
+   entries are written. */
+
+#define TOVAMOD_DLU_MAX_FILES 201
+#define TOVAMOD_DLU_MAX_CHANNELS 6
+
+struct TDLUFileInfo {
+    char* Name;                     /* file name from the directory */
+    int32_t Size;                   /* the number given with the name */
+    char* Line2;                    /* second line of the file header */
+    char* Date;                     /* "dd.mm.yy", from the name's leading "yymmdd" */
+    char* Line1;                    /* first line of the file header */
+    uint8_t ChannelCount;           /* 0..6 */
+    uint8_t FileType;
+    uint8_t Reserved1[2];
+    int32_t TypeNumber;             /* written for file types 0 and 3 only */
+    uint8_t TypeDigit;              /* written for file types 0 and 3 only */
+    uint8_t Reserved2[3];
+    char* ChannelText1[TOVAMOD_DLU_MAX_CHANNELS];
+    char* ChannelText2[TOVAMOD_DLU_MAX_CHANNELS];
+    char* ChannelUnit[TOVAMOD_DLU_MAX_CHANNELS];  /* "^" given as the degree sign, byte 0xB0 */
+    float ChannelValue1[TOVAMOD_DLU_MAX_CHANNELS];
+    float ChannelValue2[TOVAMOD_DLU_MAX_CHANNELS];
+    uint8_t Valid;                  /* 1: header accepted, 0: rejected */
+    uint8_t Reserved3[3];
+};
+typedef struct TDLUFileInfo TDLUFileInfo;
+
+/* Frees every text of one record and sets the fields to NULL. */
+static inline void z5_dlu_free_texts(struct TDLUFileInfo* record) {
+    int k;
+    if (!record) return;
+    free(record->Name);
+    free(record->Line2);
+    free(record->Date);
+    free(record->Line1);
+    record->Name = record->Line2 = record->Date = record->Line1 = NULL;
+    for (k = 0; k < TOVAMOD_DLU_MAX_CHANNELS; ++k) {
+        free(record->ChannelText1[k]);
+        free(record->ChannelText2[k]);
+        free(record->ChannelUnit[k]);
+        record->ChannelText1[k] = record->ChannelText2[k] = record->ChannelUnit[k] = NULL;
+    }
+}
+
 /* ---- exports ------------------------------------------------------------ */
 
 /* Notification record: the library allocates it with malloc and sets Flag to 1;

@@ -1,7 +1,9 @@
 #include "uNumberText.h"
 
 #include <charconv>
+#include <cmath>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -95,6 +97,44 @@ bool DecimalTextToMilli(std::string_view text, int32_t& value) {
     int64_t result = negative ? -magnitude : magnitude;
     if (result < std::numeric_limits<int32_t>::min() || result > std::numeric_limits<int32_t>::max()) return false;
     value = static_cast<int32_t>(result);
+    return true;
+}
+
+bool DecimalTextToDouble(std::string_view text, double& value) {
+    std::string_view s = TrimSpaces(text);
+    // Checked here, converted by from_chars (which knows no locale) with a point.
+    std::string plain;
+    plain.reserve(s.size());
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+        if (s[i] == '-') plain.push_back('-');
+        ++i;
+    }
+    bool anyDigit = false;
+    bool fraction = false;
+    for (; i < s.size(); ++i) {
+        char c = s[i];
+        if (c == ',' && !fraction) {
+            fraction = true;
+            plain.push_back('.');
+            continue;
+        }
+        if (!IsDigit(c)) break;
+        anyDigit = true;
+        plain.push_back(c);
+    }
+    if (!anyDigit) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        plain.push_back(s[i++]);
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) plain.push_back(s[i++]);
+        if (i >= s.size() || !IsDigit(s[i])) return false;
+        for (; i < s.size() && IsDigit(s[i]); ++i) plain.push_back(s[i]);
+    }
+    if (i != s.size()) return false;
+    double v = 0;
+    auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), v, std::chars_format::general);
+    if (ec != std::errc() || end != plain.data() + plain.size() || !std::isfinite(v)) return false;
+    value = v;
     return true;
 }
 

@@ -11,6 +11,11 @@
 // or the result does not fit 32 bits.
 bool DecimalTextToMilli(std::string_view text, int32_t& value);
 
+// Decimal number with a decimal comma ("1,5", "-0,25", "2", "1,5E2"; spaces around
+// it allowed) as a double. False when the text is not such a number or lies beyond
+// the range of a double.
+bool DecimalTextToDouble(std::string_view text, double& value);
+
 // Time of day "h:mm" or "h:mm:ss" (one or two digits per field, spaces around it
 // allowed) as seconds since midnight. False when the text is not a valid time.
 bool TimeTextToSeconds(std::string_view text, int32_t& seconds);

@@ -1,5 +1,6 @@
 #include "z5sim_kinds.h"
 
+#include "z5sim_datalogger.h"
 #include "z5sim_generic.h"
 #include "z5sim_radiomaster.h"
 
@@ -18,6 +19,10 @@ const std::vector<Kind>& Kinds() {
         {"silent", "Zelto5 Silent",
          [](const std::string& d, const std::string& s) -> std::shared_ptr<Device> {
              return std::make_shared<GenericDevice>(d, s, GenericDevice::Answer::Nothing);
+         }},
+        {"datalogger", DataLogger::kDescription,
+         [](const std::string& d, const std::string& s) -> std::shared_ptr<Device> {
+             return std::make_shared<DataLogger>(d, s);
          }},
     };
     return kinds;

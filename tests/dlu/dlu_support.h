@@ -1,0 +1,102 @@
+// Shared by the data logger tests: a simulated logger on an exported bus and a
+// TDLU opened on it, records and a firmware stream.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tovamod.h"
+#include "uDLU.h"
+#include "z5clock.h"
+#include "z5sim_bus.h"
+#include "z5sim_datalogger.h"
+
+namespace dlu_test {
+
+using z5sim::Bytes;
+
+inline Bytes Request(char cmd) { return {0x7D, 0x03, static_cast<uint8_t>(cmd), 0xFE, 0xFF, 0x7E}; }
+
+// Caller's file records, zero-filled, with their texts freed at the end.
+struct Records {
+    explicit Records(size_t n = TOVAMOD_DLU_MAX_FILES) : r(n) {}
+    ~Records() {
+        for (auto& x : r) z5_dlu_free_texts(&x);
+    }
+    TDLUFileInfo* data() { return r.data(); }
+    TDLUFileInfo& operator[](size_t i) { return r[i]; }
+    std::vector<TDLUFileInfo> r;
+};
+
+inline std::string Str(const char* s) { return s ? std::string(s) : std::string("<null>"); }
+
+// A firmware stream over bytes; reads fail from FailAt on.
+struct VectorStream {
+    explicit VectorStream(Bytes bytes, int64_t size = -1) : data(std::move(bytes)), size(size < 0 ? static_cast<int64_t>(data.size()) : size) {
+        stream.Context = this;
+        stream.Size = [](void* c) { return static_cast<VectorStream*>(c)->size; };
+        stream.Read = [](void* c, void* buffer, int32_t count) -> int32_t {
+            auto* s = static_cast<VectorStream*>(c);
+            size_t n = std::min<size_t>(static_cast<size_t>(count), s->data.size() - s->pos);
+            if (s->pos >= s->failAt) return -1;
+            std::memcpy(buffer, s->data.data() + s->pos, n);
+            s->pos += n;
+            return static_cast<int32_t>(n);
+        };
+        holder = &stream;
+    }
+    Bytes data;
+    int64_t size;
+    size_t pos = 0;
+    size_t failAt = SIZE_MAX;
+    FirmwareStream stream{};
+    FirmwareStream* holder = nullptr;  // the caller's variable that holds the stream
+};
+
+class Logger : public ::testing::Test {
+protected:
+    // Protocol time: a 500 ms reply wait takes 250 ms here, roomy enough for a
+    // loaded machine running the sanitizer builds.
+    virtual double TimeScale() const { return 0.5; }
+
+    void SetUp() override {
+        z5::SetTimeScale(TimeScale());
+        bus.Export();
+        ASSERT_TRUE(bus.Plug(sim));
+        dlu = std::make_unique<TDLU>();
+        dlu->SetSerialNo("FP1");
+        ASSERT_EQ(dlu->OpenDevice(921600, 0), 0);
+    }
+    // The destruction's waits go fast; its 'S' request goes out all the same.
+    void TearDown() override {
+        z5::SetTimeScale(0.05);
+        dlu.reset();
+    }
+
+    // Frames the logger received since the last call.
+    std::vector<Bytes> Frames() {
+        auto f = sim->ReceivedFrames();
+        sim->ClearReceived();
+        return f;
+    }
+    // Waits (real time, bounded) until the sensor holds n measurements.
+    bool WaitForMeasurements(int64_t n) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < end) {
+            if (dlu->GetSensorDLU()->GetNumMeasureAvailable() >= n) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+
+    z5sim::Bus bus;
+    std::shared_ptr<z5sim::DataLogger> sim = std::make_shared<z5sim::DataLogger>(z5sim::DataLogger::kDescription, "FP1");
+    std::unique_ptr<TDLU> dlu;
+};
+
+}  // namespace dlu_test
