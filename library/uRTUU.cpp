@@ -60,7 +60,7 @@ uint32_t CountBits32(uint32_t Value) {
 TRTUU::TRTUU() {
     NodeAddresses.fill(-1);
     Reader = std::make_unique<TFtdiDevice>();
-    Reader->SetOwnerDevice(this);
+    Reader->SetOwnerDevice(&ReaderOwner);
     Reader->SetAsciiMode(false);
     Reader->ClearLastValues();
     Reader->ResumeThreads();

@@ -43,7 +43,7 @@ uint32_t CountBits(const uint8_t* Buffer, uint32_t Length);
 // Number of set bits of Value's four bytes.
 uint32_t CountBits32(uint32_t Value);
 
-class TRTUU : public TTemplateDevices, public IReaderOwner {
+class TRTUU : public TTemplateDevices {
 public:
     static constexpr int kNodeAddresses = 100;
     static constexpr int kSensorSlots = 100;
@@ -141,10 +141,10 @@ public:
     // The float whose little-endian bytes are B0..B3.
     static float FloatFromBytes(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3);
 
-    // ---- IReaderOwner (parser thread, BufferLock held, no device lock) ----
-    TTemplateSensors* FindSensorByAddressUnderBufferLock(int32_t Address) override;
-    TTemplateSensors* GetSensorUnderBufferLock(int32_t Index) override;
-    bool IsIdentity18(TTemplateSensors* Sensor) override;
+    // ---- the parser's lookups (parser thread, BufferLock held, no device lock) ----
+    TTemplateSensors* FindSensorByAddressUnderBufferLock(int32_t Address);
+    TTemplateSensors* GetSensorUnderBufferLock(int32_t Index);
+    bool IsIdentity18(TTemplateSensors* Sensor);
 
 protected:
     // One request: the frame is in TransmitBuffer; Decode judges each attempt's reply
@@ -179,6 +179,25 @@ protected:
     std::array<int32_t, kNodeAddresses> NodeAddresses{};
 
 private:
+    // Answers the reader's parser for this object. A member object of its own, so
+    // the parser never dispatches through this object's vtable, which a derived
+    // class's destructor rewrites while the parser still runs.
+    class TReaderOwner final : public IReaderOwner {
+    public:
+        explicit TReaderOwner(TRTUU& Owner) : Owner(Owner) {}
+        TTemplateSensors* FindSensorByAddressUnderBufferLock(int32_t Address) override {
+            return Owner.FindSensorByAddressUnderBufferLock(Address);
+        }
+        TTemplateSensors* GetSensorUnderBufferLock(int32_t Index) override {
+            return Owner.GetSensorUnderBufferLock(Index);
+        }
+        bool IsIdentity18(TTemplateSensors* Sensor) override { return Owner.IsIdentity18(Sensor); }
+
+    private:
+        TRTUU& Owner;
+    };
+    TReaderOwner ReaderOwner{*this};
+
     int32_t ReadLatestMode18(int32_t Address, int32_t Count, int32_t* Values);
 
     std::mutex TextLock;  // SerialNo, OwnMAC, OnSensorAllowed

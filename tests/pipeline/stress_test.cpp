@@ -26,10 +26,6 @@ int32_t ChannelsOf(int32_t address) { return 1 + address % 3; }
 // change (the removed sensor's destruction wait included).
 class TRefreshingRTUU : public TRTUU {
 public:
-    // The parser calls the owner through virtual functions: a class derived from the
-    // radio base ends those calls before its own part of the object goes.
-    ~TRefreshingRTUU() override { GetReader().SetOwnerDevice(nullptr); }
-
     void Refresh(int32_t address) {
         GetReader().SetReaderPaused(true);
         ReadNodeList();
@@ -90,10 +86,14 @@ TEST(LockCycle, StreamRequestsRefreshAndGettersOnTheRadioBase) {
 
     Progress starts{"measurement starts"}, requests{"requests"}, answered{"requests answered"},
         refreshes{"refreshes"}, getters{"getter reads"}, drained{"samples drained"}, notified{"notifications"};
-    NotificationCounter notes([&] {
-        // A handler that calls exports: a getter and a request.
-        dev->GetSensorCount();
-        dev->GetRTUUParam(6);
+    // A handler that calls into the device: a getter and a request. It may still run
+    // while the device is being destroyed (the reader stops inside the destructor),
+    // so it holds the object itself, not the owning pointer that reset() clears,
+    // and calls without virtual dispatch.
+    TRefreshingRTUU* self = dev.get();
+    NotificationCounter notes([self, &notified] {
+        self->TRTUU::GetSensorCount();
+        self->TRTUU::GetRTUUParam(6);
         ++notified.count;
     });
     Watchdog watchdog(90s, {&starts, &requests, &answered, &refreshes, &getters, &drained, &notified});
