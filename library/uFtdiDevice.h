@@ -7,15 +7,15 @@
 //   -> sensor AddressLock -> sensor QueueLock.
 // The parser holds BufferLock for a batch and therefore never takes a device
 // lock: it finds sensors through the owner's slot table, which the owner only
-// changes while holding its device lock *and* BufferLock.
+// changes while holding its device lock *and* BufferLock. Client notifications are
+// raised with no lock of the reader held (the reader's after D2XXLock is let go,
+// the parser's short-frame one after BufferLock), so a handler may call any export.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "uStreamParser.h"
@@ -56,7 +56,10 @@ public:
     void SetHoldNotification(bool value);       // under BufferLock
     void ClearReceived();                       // empty the stream, under BufferLock
     uint32_t GetPendingCount() const;           // bytes received and not parsed
-    void SetPendingCount(uint32_t value);       // 0 empties the stream as well (they stay equal)
+    // Keeps the oldest `value` pending bytes (0 empties the stream): count and stream stay equal.
+    void SetPendingCount(uint32_t value);
+    // Under BufferLock: once it returns, the parser no longer calls the previous owner
+    // (an owner sets nullptr before it tears down).
     void SetOwnerDevice(IReaderOwner* owner);
     void SetTimeBase(uint32_t value);           // under BufferLock
     void SetAsciiMode(bool value);              // under BufferLock
@@ -74,7 +77,10 @@ public:
     void SetFTHandle(d2xx::Handle handle);
     d2xx::Handle GetFTHandle() const;
 
-    // Parses what is pending; run by the parser thread (tests may call it directly).
+    // Parses what is pending as one batch under BufferLock and empties the stream;
+    // run by the parser thread (tests may call it directly). A short frame that ends
+    // the batch notifies the client after BufferLock is released, and not while
+    // MeasureMode is set.
     void ParseReceived();
 
 private:
@@ -88,20 +94,19 @@ private:
     int32_t GetSensorCountSum() override;
     void RaiseNotification() override;
 
-    void ReaderLoop();
+    void ReadStep();  // one reader cycle
 
     mutable std::recursive_mutex Lock_;  // BufferLock
     std::vector<uint8_t> ReceiveStream;  // pending bytes, oldest first
     TStreamParser Parser;
+    IReaderOwner* OwnerDevice = nullptr;       // under BufferLock
+    unsigned ShortFrameNotifications = 0;      // found by the batch being parsed; under BufferLock
+    std::atomic<uint32_t> PendingCount{0};     // ReceiveStream.size(), readable without the lock
     std::atomic<bool> Active{false};
     std::atomic<bool> ReaderPaused{false};
     std::atomic<d2xx::Handle> FTHandle{nullptr};
-    std::atomic<IReaderOwner*> OwnerDevice{nullptr};
 
+    // Declared last: destroyed (and joined) first, while everything above still exists.
     std::unique_ptr<TFtdiThread> ParserThread;
-    std::thread ReaderThread;
-    std::mutex ThreadLock;
-    std::condition_variable ThreadWake;
-    bool Terminated = false;
-    bool Started = false;
+    std::unique_ptr<TFtdiThread> ReaderThread;
 };

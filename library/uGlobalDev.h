@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,10 @@
 
 // Channel values of one measurement.
 using IntArray = std::vector<int32_t>;
+
+// Sum of the sensor counts of the radio base, Desk-Port and Starter-Port devices,
+// rebuilt by every scan; the stream parser treats a sum of 1 specially.
+inline std::atomic<int32_t> SensorCountSum{0};
 
 // Device classes the scan creates.
 enum class TDeviceClass { RTUU, DUU, DLU, Timer62, UNIZ, LIGHTSPEED, DDS, XRAY };

@@ -1,0 +1,161 @@
+#include "uFtdiDevice.h"
+
+#include <algorithm>
+
+#include "uD2XX.h"
+#include "uFtdiThread.h"
+#include "uGlobalDev.h"
+#include "uTemplateSensors.h"
+
+namespace {
+TTemplateSensors* Sensor(void* sensor) { return static_cast<TTemplateSensors*>(sensor); }
+}  // namespace
+
+TFtdiDevice::TFtdiDevice()
+    : Parser(this),
+      ParserThread(std::make_unique<TFtdiThread>([this] { ParseReceived(); })),
+      ReaderThread(std::make_unique<TFtdiThread>([this] { ReadStep(); })) {}
+
+TFtdiDevice::~TFtdiDevice() {
+    ReaderThread->Terminate();
+    ParserThread->Terminate();
+    // No client thread may still be inside the lock.
+    std::lock_guard g(Lock_);
+    ReceiveStream.clear();
+}
+
+void TFtdiDevice::ResumeThreads() {
+    ReaderThread->Resume();
+    ParserThread->Resume();
+}
+
+bool TFtdiDevice::ThreadsRunning() const { return ReaderThread->Running() && ParserThread->Running(); }
+
+bool TFtdiDevice::IsActive() const { return Active.load(); }
+
+void TFtdiDevice::SetActive(bool value) {
+    std::lock_guard g(Lock_);
+    Active.store(value);
+    Parser.SetHoldNotification(value);
+}
+
+void TFtdiDevice::SetHoldNotification(bool value) {
+    std::lock_guard g(Lock_);
+    Parser.SetHoldNotification(value);
+}
+
+void TFtdiDevice::ClearReceived() { SetPendingCount(0); }
+
+uint32_t TFtdiDevice::GetPendingCount() const { return PendingCount.load(); }
+
+void TFtdiDevice::SetPendingCount(uint32_t value) {
+    std::lock_guard g(Lock_);
+    if (value < ReceiveStream.size()) ReceiveStream.resize(value);
+    PendingCount.store(static_cast<uint32_t>(ReceiveStream.size()));
+}
+
+void TFtdiDevice::SetOwnerDevice(IReaderOwner* owner) {
+    std::lock_guard g(Lock_);
+    OwnerDevice = owner;
+}
+
+void TFtdiDevice::SetTimeBase(uint32_t value) {
+    std::lock_guard g(Lock_);
+    Parser.SetTimeBase(value);
+}
+
+void TFtdiDevice::SetAsciiMode(bool value) {
+    std::lock_guard g(Lock_);
+    Parser.SetAsciiMode(value);
+}
+
+void TFtdiDevice::SetAsciiChannelCount(int32_t value) {
+    std::lock_guard g(Lock_);
+    Parser.SetAsciiChannelCount(value);
+}
+
+bool TFtdiDevice::IsReaderPaused() const { return ReaderPaused.load(); }
+void TFtdiDevice::SetReaderPaused(bool value) { ReaderPaused.store(value); }
+
+std::recursive_mutex& TFtdiDevice::BufferLock() { return Lock_; }
+
+void TFtdiDevice::ClearLastValues() {
+    std::lock_guard g(Lock_);
+    Parser.ClearLastValues();
+}
+
+void TFtdiDevice::StartReceiving() {
+    std::lock_guard g(Lock_);
+    ReceiveStream.clear();
+    PendingCount.store(0);
+    Parser.Reset();
+    ShortFrameNotifications = 0;
+    Active.store(true);
+    Parser.SetHoldNotification(true);
+}
+
+void TFtdiDevice::SetFTHandle(d2xx::Handle handle) { FTHandle.store(handle); }
+d2xx::Handle TFtdiDevice::GetFTHandle() const { return FTHandle.load(); }
+
+void TFtdiDevice::ReadStep() {
+    if (ReaderPaused.load()) return;
+    // The guard raises a notification that ReadFrames found once D2XXLock is let go.
+    D2XXGuard d2xx;
+    // Tested again under the lock: once a pause is set, no read starts between the
+    // pausing thread's exchanges.
+    if (ReaderPaused.load()) return;
+    CurrentHandle = FTHandle.load();
+    if (!CurrentHandle) return;
+    const int n = ReadFrames(static_cast<int>(kD2XXBufferSize));
+    if (n <= 0 || n > static_cast<int>(kD2XXBufferSize)) return;
+    std::lock_guard g(Lock_);
+    ReceiveStream.insert(ReceiveStream.end(), ReceiveBuffer, ReceiveBuffer + n);
+    PendingCount.store(static_cast<uint32_t>(ReceiveStream.size()));
+}
+
+void TFtdiDevice::ParseReceived() {
+    if (PendingCount.load() == 0 || !Active.load()) return;
+    unsigned notifications = 0;
+    {
+        std::lock_guard g(Lock_);
+        if (!Active.load()) return;
+        ShortFrameNotifications = 0;
+        try {
+            Parser.Parse(ReceiveStream);
+        } catch (...) {
+            // The rest of the batch is dropped with the stream below.
+        }
+        ReceiveStream.clear();
+        PendingCount.store(0);
+        notifications = ShortFrameNotifications;
+        ShortFrameNotifications = 0;
+    }
+    // Raised without any lock held: a handler may call back into the library.
+    while (notifications-- > 0) ::RaiseNotification();
+}
+
+void* TFtdiDevice::FindSensorByAddress(int32_t address) {
+    return OwnerDevice ? OwnerDevice->FindSensorByAddressUnderBufferLock(address) : nullptr;
+}
+
+void* TFtdiDevice::GetSensor(int32_t index) {
+    return OwnerDevice ? OwnerDevice->GetSensorUnderBufferLock(index) : nullptr;
+}
+
+int32_t TFtdiDevice::GetChannelCount(void* sensor) { return Sensor(sensor)->GetChannelCount(); }
+
+bool TFtdiDevice::IsIdentity18(void* sensor) {
+    return OwnerDevice && OwnerDevice->IsIdentity18(Sensor(sensor));
+}
+
+int32_t TFtdiDevice::GetSamplePeriod2(void* sensor) { return Sensor(sensor)->GetSamplePeriod2(); }
+
+void TFtdiDevice::AddMeasurement(void* sensor, std::span<const int32_t> values, int64_t time) {
+    Sensor(sensor)->AddMeasurement(static_cast<int32_t>(values.size()), values, time);
+}
+
+int32_t TFtdiDevice::GetSensorCountSum() { return SensorCountSum.load(); }
+
+void TFtdiDevice::RaiseNotification() {
+    if (!MeasureMode.load()) ++ShortFrameNotifications;
+}
