@@ -163,6 +163,104 @@ typedef struct {
     void* Context;
 } TonProcessData;
 
+/* ---- device and sensor records ------------------------------------------- */
+
+/* Records that the block reads fill; the caller allocates them. Values are
+   unsigned as the device sends them. 32-bit layout: TRTUUParams 28,
+   TSensorEEPROMData 44, TRTCUParam 52 bytes. */
+
+/* Device parameters 0 to 13 of a radio base. */
+struct TRTUUParams {
+    uint16_t Param0;
+    uint16_t Param1;
+    uint16_t Param2;
+    uint16_t Param3;
+    uint16_t Param4;             /* address of the base's own radio unit */
+    uint16_t Param5;
+    uint8_t Param6;              /* radio channel */
+    uint8_t Param7;
+    uint8_t Param8;
+    uint8_t Reserved1;
+    float Param9;                /* the 32-bit integer sent, as a float */
+    uint16_t Param10;
+    uint16_t Param11;            /* hardware kind */
+    uint16_t Param12;
+    uint8_t Param13;
+    uint8_t Reserved2;
+};
+
+/* Sensor EEPROM data values 0 to 17 of a radio sensor unit. */
+struct TSensorEEPROMData {
+    uint8_t Data0;
+    uint8_t Data1;               /* the unit's identity */
+    uint8_t Reserved1[2];
+    uint32_t Data2;
+    uint16_t Data3;
+    uint8_t Data4;
+    uint8_t Reserved2;
+    uint32_t Data5;
+    uint32_t Data6;
+    uint8_t Data7;
+    uint8_t Data8;
+    uint8_t Data9;
+    uint8_t Data10;
+    uint8_t Data11;
+    uint8_t Reserved3;
+    uint16_t Data12;
+    uint8_t Data13;
+    uint8_t Reserved4[3];
+    uint32_t Data14;
+    uint32_t Data15;
+    uint8_t Data16;
+    uint8_t Data17;
+    uint8_t Reserved5[2];
+};
+
+/* Radio parameters 0 to 28 of a radio sensor unit. Param3 is the unit's MAC
+   as 16 upper-case hex digits, a shared wide string: filling the record frees
+   the string the field held (pass NULL or such a string), and the new one
+   belongs to the record's owner. */
+struct TRTCUParam {
+    uint16_t Param0;
+    uint16_t Param1;
+    uint16_t Param2;
+    uint8_t Reserved1[2];
+    z5_char16* Param3;
+    uint16_t Param4;
+    uint16_t Param5;
+    uint16_t Param6;
+    uint8_t Param7;
+    uint8_t Reserved2;
+    uint16_t Param8;             /* sample period 1 */
+    uint16_t Param9;             /* sample period 2 (low 16 bits of the 32 sent) */
+    uint8_t Param10;
+    uint8_t Reserved3;
+    uint16_t Param11;
+    uint8_t Param12;
+    uint8_t Reserved4;
+    uint16_t Param13;
+    uint8_t Param14;
+    uint8_t Param15;
+    uint8_t Param16;
+    uint8_t Param17;
+    uint8_t Param18;
+    uint8_t Param19;
+    uint8_t Param20;
+    uint8_t Reserved5;
+    uint16_t Param21;
+    uint8_t Param22;
+    uint8_t Param23;
+    float Param24;               /* the 32-bit integer sent, as a float */
+    uint8_t Param25;
+    uint8_t Param26;
+    uint8_t Param27;
+    uint8_t Param28;             /* channel mask */
+};
+
+typedef struct TRTUUParams TRTUUParams;
+typedef struct TSensorEEPROMData TSensorEEPROMData;
+typedef struct TRTCUParam TRTCUParam;
+
 /* ---- device and sensor exports ------------------------------------------ */
 
 /* Firmware stream: made by the client, lent to the library for one

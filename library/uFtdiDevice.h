@@ -42,7 +42,9 @@ class TFtdiDevice : private IParserTarget {
 public:
     // Creates both threads suspended (they start with ResumeThreads).
     TFtdiDevice();
-    // Stops the reader thread, then the parser thread; safe whether or not they ran.
+    // Stops the reader thread, then the parser thread (termination cuts their sleep
+    // short); safe whether or not they ran. Not to be called holding D2XXLock or
+    // BufferLock (the threads finish their cycle first).
     ~TFtdiDevice();
     TFtdiDevice(const TFtdiDevice&) = delete;
     TFtdiDevice& operator=(const TFtdiDevice&) = delete;
@@ -65,12 +67,16 @@ public:
     void SetAsciiMode(bool value);              // under BufferLock
     void SetAsciiChannelCount(int32_t value);   // under BufferLock
     bool IsReaderPaused() const;
+    // A read in progress finishes; no read starts after that (the reader tests the
+    // flag again under D2XXLock), so a pausing thread's exchanges see no reader read.
     void SetReaderPaused(bool value);
     std::recursive_mutex& BufferLock();
     void ClearLastValues();                     // under BufferLock
 
     // Whole reset before a measurement or download: stream emptied, pending 0,
     // parse state reset, last values cleared, then SetActive(true); one step under BufferLock.
+    // Called under D2XXLock right after a start reply was read, no stream byte read
+    // since is lost (D2XXLock -> BufferLock is the lock order).
     void StartReceiving();
 
     // Handle the reader polls; nullptr = line not open (the reader reads nothing).

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-JOBS=$(nproc)
+JOBS=${Z5_JOBS:-$(nproc)}
 STAGES=("$@")
 [ ${#STAGES[@]} -gt 0 ] || STAGES=(plain asan tsan fuzz)
 

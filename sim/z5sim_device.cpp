@@ -120,6 +120,8 @@ std::vector<Bytes> Device::OnFrame(const Message&) { return {}; }
 
 std::vector<Bytes> Device::OnLine(const Message&) { return {}; }
 
+void Device::OnAnswered(const Message&, bool) {}
+
 Bytes Device::MakeRefusal(const Message& request, uint8_t code) {
     const uint16_t a = request.Address();
     const uint8_t payload[] = {static_cast<uint8_t>(a & 0xFF), static_cast<uint8_t>(a >> 8), code};
@@ -243,7 +245,7 @@ void Device::Run() {
         for (const auto& m : messages) {
             if (stopping_.load()) break;
             try {
-                Handle(m);
+                OnAnswered(m, Handle(m));
             } catch (const std::exception& e) {
                 // A model's failure drops that one answer; the device stays plugged.
                 std::fprintf(stderr, "z5sim: %s: %s\n", serial_.c_str(), e.what());
@@ -269,7 +271,7 @@ std::optional<Fault> Device::TakeFault(const Message& message) {
     return std::nullopt;
 }
 
-void Device::Handle(const Message& message) {
+bool Device::Handle(const Message& message) {
     std::optional<Fault> fault = TakeFault(message);
     Hook hook;
     {
@@ -286,27 +288,27 @@ void Device::Handle(const Message& message) {
     };
     if (!fault) {
         for (const auto& r : replies) Write(r);
-        return;
+        return !replies.empty();
     }
     switch (fault->kind) {
         case Fault::Kind::NoAnswer:
-            return;
+            return false;
         case Fault::Kind::WrongCommand:
             if (!replies.empty() && replies[0].size() > 2) replies[0][2] = fault->value;
             break;
         case Fault::Kind::Refuse:
-            replies = {MakeRefusal(message, fault->value)};
-            break;
+            Write(MakeRefusal(message, fault->value));
+            return false;
         case Fault::Kind::Split: {
             Bytes all = joined();
             size_t first = std::min(fault->splitAt ? fault->splitAt : all.size() / 2, all.size());
             Write(std::span<const uint8_t>(all.data(), first));
-            if (!Pause(fault->ms)) return;
+            if (!Pause(fault->ms)) return false;
             Write(std::span<const uint8_t>(all.data() + first, all.size() - first));
-            return;
+            return !all.empty();
         }
         case Fault::Kind::Late:
-            if (!Pause(fault->ms)) return;
+            if (!Pause(fault->ms)) return false;
             break;
         case Fault::Kind::Unsolicited:
             Write(fault->bytes);
@@ -315,10 +317,11 @@ void Device::Handle(const Message& message) {
             Bytes all = joined();
             Write(std::span<const uint8_t>(all.data(), std::min(fault->splitAt, all.size())));
             RequestUnplug();
-            return;
+            return false;
         }
     }
     for (const auto& r : replies) Write(r);
+    return !replies.empty();
 }
 
 void Device::RequestUnplug() {

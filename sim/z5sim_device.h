@@ -82,6 +82,10 @@ protected:
     // thread. The base answers nothing.
     virtual std::vector<Bytes> OnFrame(const Message& request);
     virtual std::vector<Bytes> OnLine(const Message& request);
+    // Called on the device thread once a message is handled; replied: the model's
+    // answer went out (possibly changed by a fault), not dropped or refused. A model
+    // that sends on its own starts from here, so that nothing overtakes the reply.
+    virtual void OnAnswered(const Message& request, bool replied);
     // The reply of a Refuse fault: a frame with the request's CMD and the payload
     // address low, address high, error code.
     virtual Bytes MakeRefusal(const Message& request, uint8_t code);
@@ -95,7 +99,7 @@ private:
     void Stop();                    // ends the thread and closes the pseudo-terminal
     bool OnOwnThread() const;
     void Run();
-    void Handle(const Message& message);
+    bool Handle(const Message& message);  // true: the model's replies went out
     std::optional<Fault> TakeFault(const Message& message);
     bool Write(std::span<const uint8_t> bytes);
     void CloseLine();               // caller holds io_

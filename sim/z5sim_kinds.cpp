@@ -1,6 +1,7 @@
 #include "z5sim_kinds.h"
 
 #include "z5sim_generic.h"
+#include "z5sim_radiomaster.h"
 
 namespace z5sim {
 
@@ -9,6 +10,10 @@ const std::vector<Kind>& Kinds() {
         {"echo", "Zelto5 Echo",
          [](const std::string& d, const std::string& s) -> std::shared_ptr<Device> {
              return std::make_shared<GenericDevice>(d, s, GenericDevice::Answer::Echo);
+         }},
+        {"radiomaster", RadioMaster::kDescription,
+         [](const std::string& d, const std::string& s) -> std::shared_ptr<Device> {
+             return std::make_shared<RadioMaster>(d, s);
          }},
         {"silent", "Zelto5 Silent",
          [](const std::string& d, const std::string& s) -> std::shared_ptr<Device> {

@@ -166,7 +166,9 @@ public:
 
 // Counts notifications; the handler frees each record.
 struct NotificationCounter {
-    NotificationCounter() { SetProcessDataHandler({&Handler, this}); }
+    explicit NotificationCounter(std::function<void()> call = {}) : onCall(std::move(call)) {
+        SetProcessDataHandler({&Handler, this});
+    }
     ~NotificationCounter() { SetProcessDataHandler({nullptr, nullptr}); }
     static void Handler(void* context, pOnChangeData* record) {
         auto* self = static_cast<NotificationCounter*>(context);
@@ -175,7 +177,7 @@ struct NotificationCounter {
         if (self->onCall) self->onCall();
     }
     std::atomic<int> count{0};
-    std::function<void()> onCall;
+    const std::function<void()> onCall;  // called from the raising thread
 };
 
 }  // namespace pipeline_test

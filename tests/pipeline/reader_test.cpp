@@ -80,14 +80,31 @@ TEST_F(Reader, StreamLandsAsTimedSamplesWhereverTheReadsCutIt) {
     EXPECT_EQ(Drain(*one, 1), expectOne);
 }
 
+// A data-logger download: ASCII text, lines to the owner's sensor 0.
+TEST_F(Reader, AsciiDownloadLandsOnSensorZero) {
+    TestSensor* s = AddSensor(0xFFFE, 2);
+    reader->SetAsciiMode(true);
+    reader->SetAsciiChannelCount(2);
+    reader->StartReceiving();
+    reader->ResumeThreads();
+    const std::string text = "\n10:00:00\r\n0\t0250$\r\n1,5\t2\t\r\n3\t-4\t\r\n0,0005\tx\t\r\n";
+    const Bytes bytes(text.begin(), text.end());
+    Send(Bytes(bytes.begin(), bytes.begin() + 25));
+    std::this_thread::sleep_for(5ms);
+    Send(Bytes(bytes.begin() + 25, bytes.end()));
+    ASSERT_TRUE(WaitUntil([&] { return s->GetNumMeasureAvailable() == 3; }));
+    EXPECT_EQ(Drain(*s, 2), (std::vector<Sample>{{0, {1500, 2000}}, {250, {3000, -4000}}, {500, {0, 0}}}));
+}
+
 TEST_F(Reader, PauseStopsReadingAndInactiveLeavesBytesAlone) {
     TestSensor* s = AddSensor(5, 1);
     reader->ResumeThreads();
     const Bytes frame = MeasurementFrame(5, 2, {7});
 
-    // Paused: the bytes stay in the line's queue.
+    // Paused: once a read in progress has ended (D2XXLock), the bytes stay in the line's queue.
     reader->SetReaderPaused(true);
     EXPECT_TRUE(reader->IsReaderPaused());
+    { D2XXGuard wait; }
     Send(frame);
     ASSERT_TRUE(WaitUntil([&] { return line.Queued() == frame.size(); }));
     std::this_thread::sleep_for(50ms);  // about a hundred reader cycles
@@ -198,12 +215,11 @@ TEST_F(Reader, NotificationsOnceAndNotWhileMeasureMode) {
 // A handler that calls back into the device from the parser's notification finds
 // no lock of the reader held.
 TEST_F(Reader, NotificationHandlerMayTakeTheDeviceLocks) {
-    NotificationCounter n;
     std::atomic<int> found{0};
-    n.onCall = [&] {
+    NotificationCounter n([&] {
         if (owner->Find(5)) ++found;
         std::lock_guard d2xx(D2XXLock);
-    };
+    });
     AddSensor(5, 1);
     reader->StartReceiving();
     reader->SetHoldNotification(false);

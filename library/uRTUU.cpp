@@ -1,0 +1,246 @@
+#include "uRTUU.h"
+
+#include <algorithm>
+#include <charconv>
+#include <stdexcept>
+
+#include "uD2XX.h"
+#include "z5clock.h"
+
+std::atomic<int32_t> SensorCountSum{0};
+std::atomic<bool> DevicesBusy{false};
+
+namespace {
+
+constexpr uint32_t kDestructionWaitMs = 1200;
+constexpr uint32_t kLineTimeoutMs = 100;
+
+// Decimal integer of the whole text (optional sign); anything else throws.
+int32_t DecimalInteger(std::string_view text) {
+    std::string_view digits = text;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    int32_t value = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
+        throw std::invalid_argument("'" + std::string(text) + "' is not a valid integer value");
+    return value;
+}
+
+}  // namespace
+
+bool ParseCommandText(std::string_view Text, int32_t& Code, int32_t& Value1, int32_t& Value2, int32_t& Value3) {
+    Value1 = Value2 = Value3 = 0;
+    if (Text.find('\r') == std::string_view::npos) return false;
+    const size_t comma = Text.find(',');
+    Code = DecimalInteger(Text.substr(0, comma == std::string_view::npos ? 0 : comma));
+    std::string_view rest = Text.substr(std::min<size_t>(5, Text.size()));
+    for (int32_t* value : {&Value1, &Value2, &Value3}) {
+        const size_t c = rest.find(',');
+        if (c == std::string_view::npos) continue;
+        *value = DecimalInteger(rest.substr(0, c));
+        rest.remove_prefix(c + 1);
+    }
+    return true;
+}
+
+uint32_t CountBits(const uint8_t* Buffer, uint32_t Length) {
+    static constexpr uint8_t kNibbleBits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < Length; ++i) n += kNibbleBits[Buffer[i] & 0x0F] + kNibbleBits[Buffer[i] >> 4];
+    return n;
+}
+
+uint32_t CountBits32(uint32_t Value) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(Value), static_cast<uint8_t>(Value >> 8),
+                              static_cast<uint8_t>(Value >> 16), static_cast<uint8_t>(Value >> 24)};
+    return CountBits(bytes, 4);
+}
+
+// ---- life cycle ----
+
+TRTUU::TRTUU() {
+    NodeAddresses.fill(-1);
+    Reader = std::make_unique<TFtdiDevice>();
+    Reader->SetOwnerDevice(this);
+    Reader->SetAsciiMode(false);
+    Reader->ClearLastValues();
+    Reader->ResumeThreads();
+}
+
+TRTUU::~TRTUU() {
+    SetOnSensorAllowed(nullptr);
+    IsDestroying.store(true);
+    TRTUU::CloseDevice();
+    z5::SleepMs(kDestructionWaitMs);
+    // From here the parser no longer asks this object for sensors.
+    Reader->SetOwnerDevice(nullptr);
+    FreeAllSensors();
+    Reader.reset();  // stops the reader thread, then the parser thread
+    { std::lock_guard lock(DeviceLock); }
+}
+
+int32_t TRTUU::GetReaderPending() { return static_cast<int32_t>(Reader->GetPendingCount()); }
+
+int32_t TRTUU::GetTyp() { return IsDestroying.load() ? -1 : 2; }
+
+std::u16string TRTUU::GetName() { return IsDestroying.load() ? std::u16string() : u"RTUU"; }
+
+void TRTUU::SetSerialNo(const std::string& Value) {
+    if (IsDestroying.load()) return;
+    std::lock_guard lock(TextLock);
+    SerialNo = Value;
+}
+
+std::string TRTUU::GetSerialNo() {
+    if (IsDestroying.load()) return {};
+    std::lock_guard lock(TextLock);
+    return SerialNo;
+}
+
+d2xx::Handle TRTUU::GetHandle() { return FTHandle.load(); }
+
+// ---- line ----
+
+int32_t TRTUU::OpenDevice(int32_t BaudRate, int32_t FlowControl) {
+    if (IsDestroying.load()) return -1;
+    D2XXGuard guard;
+    d2xx::Handle handle = nullptr;
+    const int32_t r = SetLineSettings(GetSerialNo(), BaudRate, d2xx::kBits8, d2xx::kStopBits1, d2xx::kParityNone,
+                                      static_cast<uint16_t>(FlowControl), handle);
+    return r;
+}
+
+int32_t TRTUU::SetLineSettings(const std::string& Serial, int32_t Baud, uint8_t Word, uint8_t Stop, uint8_t Par,
+                               uint16_t Flow, d2xx::Handle& Handle) {
+    D2XXGuard guard;
+    if (GetFTDeviceCount() != d2xx::kOk || FTDeviceCount == 0) return -1;
+    if (OpenBySerialNo(Serial) != d2xx::kOk) return -1;
+    ::BaudRate = static_cast<uint32_t>(Baud);
+    ::WordLength = Word;
+    ::StopBits = Stop;
+    ::Parity = Par;
+    ::FlowControl = Flow;
+    ResetFTDevice();
+    SetFTBaudRate();
+    SetFTDataCharacteristics();
+    SetFTFlowControl();
+    SetFTTimeouts(kLineTimeoutMs, kLineTimeoutMs);
+    Handle = CurrentHandle;
+    FTHandle.store(CurrentHandle);
+    LineOpen.store(true);
+    Reader->SetFTHandle(CurrentHandle);
+    return 0;
+}
+
+int32_t TRTUU::CloseDevice() {
+    D2XXGuard guard;
+    if (!LineOpen.exchange(false)) return static_cast<int32_t>(d2xx::kInvalidHandle);
+    // The reader must not poll a handle that the layer may hand out again.
+    Reader->SetFTHandle(nullptr);
+    CurrentHandle = FTHandle.load();
+    return static_cast<int32_t>(CloseFTDevice());
+}
+
+int32_t TRTUU::Identify(d2xx::Handle Handle, int64_t& OwnAddress) {
+    if (IsDestroying.load()) return 0;
+    {
+        D2XXGuard guard;
+        CurrentHandle = Handle;
+    }
+    if (Reader->IsActive()) return -1;
+    OwnAddress = GetRTUUParam(4);
+    // A failed read (-1) is no address either.
+    OwnAddressValid.store(OwnAddress != 0xFFFF && OwnAddress != -1);
+    return static_cast<int32_t>(GetRTUUParam(11));
+}
+
+// ---- sensor tables ----
+
+int32_t TRTUU::GetSensorCount() {
+    if (IsDestroying.load()) return 0;
+    std::lock_guard device(DeviceLock);
+    std::lock_guard buffer(Reader->BufferLock());
+    return static_cast<int32_t>(Sensors.size());
+}
+
+int32_t TRTUU::GetMaxSensors() { return GetSensorCount(); }
+
+TTemplateSensors* TRTUU::GetSensor(int32_t Index) {
+    if (IsDestroying.load()) return nullptr;
+    std::lock_guard device(DeviceLock);
+    std::lock_guard buffer(Reader->BufferLock());
+    if (Index < 0) throw std::out_of_range("list index out of bounds (" + std::to_string(Index) + ")");
+    return static_cast<size_t>(Index) < Sensors.size() ? Sensors[static_cast<size_t>(Index)] : nullptr;
+}
+
+TTemplateSensors* TRTUU::FindSensorByAddress(int32_t Address) {
+    if (IsDestroying.load()) return nullptr;
+    std::lock_guard device(DeviceLock);
+    std::lock_guard buffer(Reader->BufferLock());
+    return FindSensorByAddressUnderBufferLock(Address);
+}
+
+TTemplateSensors* TRTUU::FindSensorByAddressUnderBufferLock(int32_t Address) {
+    for (TTemplateSensors* s : SensorSlots)
+        if (s && s->GetAddress() == Address) return s;
+    return nullptr;
+}
+
+TTemplateSensors* TRTUU::GetSensorUnderBufferLock(int32_t Index) {
+    if (Index < 0 || static_cast<size_t>(Index) >= Sensors.size()) return nullptr;
+    return Sensors[static_cast<size_t>(Index)];
+}
+
+bool TRTUU::IsIdentity18(TTemplateSensors*) {
+    // Radio sensor units are not modelled by this class yet.
+    return false;
+}
+
+void TRTUU::FreeAllSensors() {
+    DevicesBusy.store(true);
+    try {
+        std::lock_guard device(DeviceLock);
+        std::lock_guard buffer(Reader->BufferLock());
+        for (auto it = Sensors.rbegin(); it != Sensors.rend(); ++it) {
+            try {
+                if (*it) (*it)->SetIsDestroying(true);
+                delete *it;
+            } catch (...) {
+                // A sensor that fails to go must not keep the others.
+            }
+            *it = nullptr;
+        }
+        Sensors.clear();
+        SensorSlots.fill(nullptr);
+    } catch (...) {
+    }
+    DevicesBusy.store(false);
+}
+
+// ---- settings ----
+
+void TRTUU::SetOnSensorAllowed(TSensorAllowedEvent Event) {
+    std::lock_guard lock(TextLock);
+    OnSensorAllowed = std::move(Event);
+}
+
+bool TRTUU::SensorAllowed(const std::string& SensorMAC, const std::string& Own) {
+    TSensorAllowedEvent event;
+    {
+        std::lock_guard lock(TextLock);
+        event = OnSensorAllowed;
+    }
+    return event && event(SensorMAC, Own);
+}
+
+void TRTUU::SetOwnMAC(const std::string& Value) {
+    std::lock_guard lock(TextLock);
+    OwnMAC = Value;
+}
+
+std::string TRTUU::GetOwnMAC() {
+    std::lock_guard lock(TextLock);
+    return OwnMAC;
+}
+
+void TRTUU::SetReaderTimeBase(uint32_t Value) { Reader->SetTimeBase(Value); }

@@ -1,0 +1,191 @@
+// The radio base device (Radio Master) on one FTDI line, parent of the Desk-Port
+// and instrument classes: its line, its reader, its sensor tables and every request
+// of the frame protocol that it and its children send.
+//
+// Locks (the library's order, see uFtdiDevice.h): DeviceLock -> D2XXLock ->
+// BufferLock. The parameter and MAC reads take DeviceLock, then D2XXLock; the other
+// requests D2XXLock alone; the getters DeviceLock, then BufferLock. The parser looks
+// sensors up with BufferLock alone (IReaderOwner). Notifications found during an
+// exchange are raised once every lock of the request is released.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "uFrameExchange.h"
+#include "uFtdiDevice.h"
+#include "uTemplateDevices.h"
+#include "uTemplateSensors.h"
+
+// Sum of the sensor counts of the radio base, Desk-Port and Starter-Port devices,
+// rebuilt by every scan; the stream parser treats a sum of 1 specially.
+extern std::atomic<int32_t> SensorCountSum;
+// Set while a device frees or removes sensor objects; the exports refuse calls meanwhile.
+extern std::atomic<bool> DevicesBusy;
+
+// MAC text when no address is known.
+inline constexpr std::string_view kNoMAC = "FFFFFFFFFFFFFFFF";
+
+// Parses a command text such as "0017,1,\r": Code := the integer before the first
+// comma; then, after the first five characters, up to three comma-terminated
+// integers (missing ones 0). False (values 0, Code unchanged) without a carriage
+// return. A code or value that is no decimal integer throws std::invalid_argument.
+bool ParseCommandText(std::string_view Text, int32_t& Code, int32_t& Value1, int32_t& Value2, int32_t& Value3);
+// Number of set bits in Length bytes.
+uint32_t CountBits(const uint8_t* Buffer, uint32_t Length);
+// Number of set bits of Value's four bytes.
+uint32_t CountBits32(uint32_t Value);
+
+class TRTUU : public TTemplateDevices, public IReaderOwner {
+public:
+    static constexpr int kNodeAddresses = 100;
+    static constexpr int kSensorSlots = 100;
+    static constexpr int kCalibrationValues = TTemplateSensors::kCalibrationValues;
+    static constexpr int kTrimValues = TTemplateSensors::kTrimValues;
+
+    // Asks whether a radio unit's MAC is allowed with this base's MAC.
+    using TSensorAllowedEvent = std::function<bool(const std::string& SensorMAC, const std::string& OwnMAC)>;
+
+    // Reader made with this object as owner, both threads running; line closed.
+    TRTUU();
+    // IsDestroying, close, wait 1200 ms, free the sensors, stop the reader.
+    ~TRTUU() override;
+
+    // ---- object, line, tables ----
+    int32_t GetReaderPending() override;
+    int32_t GetTyp() override;                         // 2
+    std::u16string GetName() override;                 // "RTUU"
+    int32_t GetMaxSensors() override;
+    void SetSerialNo(const std::string& SerialNo) override;
+    std::string GetSerialNo() override;
+    d2xx::Handle GetHandle() override;                 // the handle of the last open, kept after a close
+    TTemplateSensors* GetSensor(int32_t Index) override;  // Index < 0 throws std::out_of_range
+    TTemplateSensors* FindSensorByAddress(int32_t Address) override;
+    int32_t GetSensorCount() override;
+    // 0 open (the handle: GetHandle), -1 failed.
+    int32_t OpenDevice(int32_t BaudRate, int32_t FlowControl) override;
+    // 0 open with Handle := the new handle, -1 failed (no device, or the open failed).
+    int32_t SetLineSettings(const std::string& SerialNo, int32_t BaudRate, uint8_t WordLength, uint8_t StopBits,
+                            uint8_t Parity, uint16_t FlowControl, d2xx::Handle& Handle);
+    // Status of the close. A line closed already is not closed again (kInvalidHandle).
+    int32_t CloseDevice() override;
+    bool IsLineOpen() const { return LineOpen.load(); }
+    // Hardware kind (parameter 11); OwnAddress := parameter 4; -1 while measuring, 0 while destroying.
+    virtual int32_t Identify(d2xx::Handle Handle, int64_t& OwnAddress);
+    bool GetOwnAddressValid() const { return OwnAddressValid.load(); }
+    // Frees every sensor object and empties the tables (DevicesBusy meanwhile).
+    void FreeAllSensors();
+
+    void SetOnSensorAllowed(TSensorAllowedEvent Event);
+    // OnSensorAllowed's answer; false when none is set.
+    bool SensorAllowed(const std::string& SensorMAC, const std::string& OwnMAC);
+    void SetNetworkLock(bool Value) { NetworkLock.store(Value); }
+    bool GetNetworkLock() const { return NetworkLock.load(); }
+    void SetOwnMAC(const std::string& Value);
+    std::string GetOwnMAC();
+    void SetReaderTimeBase(uint32_t Value);
+    uint8_t GetSampleRate() const { return SampleRate.load(); }
+    // The node list of the last ReadNodeList; -1 ends it.
+    const std::array<int32_t, kNodeAddresses>& GetNodeAddresses() const { return NodeAddresses; }
+    TFtdiDevice& GetReader() { return *Reader; }
+
+    // ---- requests (address: 16-bit radio address, 0 the device itself) ----
+    // 0 written, -1 failed. Size <= 1 sends one byte, 2 two, larger four.
+    int32_t WriteParam(int32_t Address, int32_t Param, int32_t Size, int32_t Value);
+    // Value zero-extended; -1 failed.
+    int64_t ReadParam(int32_t Address, int32_t Param);
+    int32_t SetRTUUParam(int32_t Param, int32_t Size, int32_t Value) override;
+    int64_t GetRTUUParam(int32_t Param) override;
+    // 1 filled, -1 failed (record untouched).
+    int32_t GetRTUUParams(TRTUUParams* Params) override;
+    // 1 filled, -1 failed (record untouched).
+    int32_t ReadRTCUParams(int32_t Address, TRTCUParam* Params);
+    // MAC of the device (address 0, parameter 7), of its own radio unit (parameter 2)
+    // or of a remote unit (parameter 3); kNoMAC on failure.
+    std::string GetMACExtAddr(int32_t Address, bool OwnRadioUnit);
+    // Fills the node-address table (entry 0 -1 on failure).
+    void ReadNodeList();
+    // Size 1 to 4 value bytes from the low 32 bits; 0 / -1 (-1 for other sizes, nothing sent).
+    int32_t WriteSensorEEPROM(int32_t Address, int32_t Id, int32_t Size, int64_t Value);
+    // The float's four bytes; calibration and trim values alike. 0 / -1.
+    int32_t WriteSensorEEPROMFloat(int32_t Address, int32_t Id, float Value);
+    // 1 to 4 value bytes zero-extended; -1 failed.
+    int64_t ReadSensorParam(int32_t Address, int32_t Id);
+    // Block 0 fills Data, 1 Calibration (15 values), 2 Trim (10 values); 1 / -1.
+    int32_t ReadSensorEEPROM(int32_t Address, int32_t Block, TSensorEEPROMData* Data, float* Calibration,
+                             float* Trim);
+    int32_t SetRange(int32_t Address, int32_t Value1, int32_t Value2);
+    // The value byte of the last pair whose id is Id or 0xFF; -1 failed.
+    int32_t GetRange(int32_t Address, int32_t Id);
+    int32_t SendSensorCommand(int32_t Address, int32_t Command, int32_t Value);
+    int32_t SetValueToZero(int32_t Address, int32_t Value);
+    // Count 16-bit values into Values[0..Count-1]; mode 18 (5 or 6 values, the last a
+    // status word) combines two replies into 32-bit values in Values[0..4]. 0 / -1.
+    int32_t ReadLatest(int32_t Address, int32_t Count, int32_t* Values, int32_t Mode) override;
+    // 0 started, -1 refused (MeasureMode is set either way once the request went out).
+    virtual int32_t StartMeasure();
+    virtual int32_t StopMeasure();
+    int32_t SendZ();
+    // Codes 5 StartMeasure, 6 StopMeasure, 10 SendZ; -1 for a text that does not
+    // parse and for any other code (nothing sent). Reply is not written.
+    int32_t SendCmdAndGetResponse(const char* Cmd, int32_t& Reply) override;
+    // Bytes in the receive queue of CurrentHandle; -1 while destroying or on failure.
+    int32_t BytesWaiting();
+    // The float whose little-endian bytes are B0..B3.
+    static float FloatFromBytes(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3);
+
+    // ---- IReaderOwner (parser thread, BufferLock held, no device lock) ----
+    TTemplateSensors* FindSensorByAddressUnderBufferLock(int32_t Address) override;
+    TTemplateSensors* GetSensorUnderBufferLock(int32_t Index) override;
+    bool IsIdentity18(TTemplateSensors* Sensor) override;
+
+protected:
+    // One request: the frame is in TransmitBuffer; Decode judges each attempt's reply
+    // and returns true when it took it.
+    struct TRequest {
+        int Attempts = 4;
+        bool TakeDeviceLock = false;
+        bool ReaderTest = true;
+        bool Abort = false;
+        bool PumpBeforeAttempts = false;
+        bool PumpAfterReads = false;
+        bool RebuildEachAttempt = false;  // purge the transmit buffer and build again
+        std::function<int()> Build;  // builds the frame in TransmitBuffer, returns its length
+        std::function<bool(const TFrameReply&)> Decode;
+    };
+    // False when destroying (nothing sent) or no attempt's reply was taken.
+    bool Request(const TRequest& Request);
+    // The handle requests use: nullptr once the line is closed.
+    d2xx::Handle LineHandle() const { return LineOpen.load() ? FTHandle.load() : nullptr; }
+    TExchangeSettings Settings(bool Abort) const;
+
+    std::recursive_mutex DeviceLock;  // Sensors, SensorSlots, parameter and MAC reads
+    std::unique_ptr<TFtdiDevice> Reader;
+    std::atomic<d2xx::Handle> FTHandle{nullptr};
+    std::atomic<bool> LineOpen{false};
+
+    // Under DeviceLock and BufferLock; the parser reads them with BufferLock alone.
+    std::vector<TTemplateSensors*> Sensors;
+    std::array<TTemplateSensors*, kSensorSlots> SensorSlots{};
+
+    // Written and read by the scan thread.
+    std::array<int32_t, kNodeAddresses> NodeAddresses{};
+
+private:
+    int32_t ReadLatestMode18(int32_t Address, int32_t Count, int32_t* Values);
+
+    std::mutex TextLock;  // SerialNo, OwnMAC, OnSensorAllowed
+    std::string SerialNo;
+    std::string OwnMAC;
+    TSensorAllowedEvent OnSensorAllowed;
+    std::atomic<bool> OwnAddressValid{false};
+    std::atomic<bool> NetworkLock{false};
+    std::atomic<uint8_t> SampleRate{50};
+};

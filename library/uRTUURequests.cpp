@@ -1,0 +1,531 @@
+// The request operations of TRTUU: frames, attempts, locks, reply tests, decoding.
+#include <bit>
+#include <cstring>
+#include <optional>
+
+#include "uD2XX.h"
+#include "uRTUU.h"
+#include "z5pump.h"
+#include "z5widestring.h"
+
+namespace {
+
+// Commands and their replies.
+constexpr uint8_t kCmdWriteParam = 0x11, kReplyWriteParam = 0x18;
+constexpr uint8_t kCmdReadParam = 0x12, kReplyReadParam = 0x1A;
+constexpr uint8_t kCmdNodeList = 0x1F;
+constexpr uint8_t kCmdWriteEEPROM = 0x41, kReplyWriteEEPROM = 0x48;
+constexpr uint8_t kCmdReadEEPROM = 0x42, kReplyReadEEPROM = 0x4A;
+constexpr uint8_t kCmdRange = 0x4C;
+constexpr uint8_t kCmdZero = 0x4B;
+constexpr uint8_t kCmdSensorCommand = 0x63;
+constexpr uint8_t kCmdLatest = 0x01, kReplyLatest = 0x09, kReplyLatestAlt = 0x0A;
+constexpr uint8_t kCmdStart = 0x31, kReplyStart = 0x38;
+constexpr uint8_t kCmdStop = 0x32;
+constexpr uint8_t kCmdZ = 0x5A;
+
+constexpr int32_t kParamSampleRate = 26;
+constexpr int32_t kModeTwoHalves = 18;
+constexpr int kMode18MaxValues = 6;
+constexpr int kMode18Restarts = 4;
+constexpr uint32_t kStartWaitBytes = 5;
+constexpr int kStartRead = 5;
+constexpr int kMaxNodes = TRTUU::kNodeAddresses - 1;  // room for the end mark
+
+uint8_t Lo(int32_t v) { return static_cast<uint8_t>(v & 0xFF); }
+uint8_t Hi(int32_t v) { return static_cast<uint8_t>((v >> 8) & 0xFF); }
+
+// Frame of a command whose payload starts with the radio address.
+int AddressFrame(uint8_t cmd, int32_t address, std::initializer_list<uint8_t> rest) {
+    uint8_t payload[64];
+    size_t n = 0;
+    payload[n++] = Lo(address);
+    payload[n++] = Hi(address);
+    for (uint8_t b : rest) payload[n++] = b;
+    return BuildFrame(cmd, std::span<const uint8_t>(payload, n));
+}
+
+int IdsFrame(uint8_t cmd, int32_t address, int first, int count) {
+    uint8_t payload[2 + 64];
+    payload[0] = Lo(address);
+    payload[1] = Hi(address);
+    for (int i = 0; i < count; ++i) payload[2 + i] = static_cast<uint8_t>(first + i);
+    return BuildFrame(cmd, std::span<const uint8_t>(payload, static_cast<size_t>(2 + count)));
+}
+
+// Value bytes first..first+7 as 16 hex digits, the last byte first.
+std::string MACText(const TFrameReply& r, size_t first) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (size_t i = first + 8; i-- > first;) {
+        text += kHex[r.At(i) >> 4];
+        text += kHex[r.At(i) & 0x0F];
+    }
+    return text;
+}
+
+float FloatOfInteger(const TFrameReply& r, size_t offset) { return static_cast<float>(r.Value(offset, 4)); }
+
+float FloatAt(const TFrameReply& r, size_t offset) {
+    return TRTUU::FloatFromBytes(r.At(offset), r.At(offset + 1), r.At(offset + 2), r.At(offset + 3));
+}
+
+// Any reply with an empty payload: 0x7D at 0 and 0x7E at 5, and whole.
+bool EmptyReply(const TFrameReply& r) { return r.StatusOk() && r.WholeFrame() && r.At(5) == kFrameEnd; }
+
+// A latest-values reply that carries count values (value i at bytes 5+2i, 6+2i).
+bool LatestReply(const TFrameReply& r, int32_t count) {
+    if (!r.IsFrame(kReplyLatest) && !r.IsFrame(kReplyLatestAlt)) return false;
+    return count == 0 || r.Covers(static_cast<size_t>(4 + 2 * count));
+}
+
+uint32_t LatestValue(const TFrameReply& r, int32_t i) { return static_cast<uint32_t>(r.Value(5 + 2 * static_cast<size_t>(i), 2)); }
+
+}  // namespace
+
+// ---- engine ----
+
+TExchangeSettings TRTUU::Settings(bool Abort) const {
+    TExchangeSettings s;
+    s.Destroying = &IsDestroying;
+    s.AbortWhenDestroying = Abort;
+    return s;
+}
+
+bool TRTUU::Request(const TRequest& r) {
+    if (IsDestroying.load()) return false;
+    // Declared first, released last: the device lock goes before D2XXLock, and the
+    // notifications of the exchange are raised with no lock of the request held.
+    std::optional<D2XXGuard> d2xx;
+    std::unique_lock<std::recursive_mutex> device(DeviceLock, std::defer_lock);
+    if (r.TakeDeviceLock) device.lock();
+    d2xx.emplace();
+    CurrentHandle = LineHandle();
+    PurgeTx();
+    int length = r.Build();
+    TExchangeSettings settings = Settings(r.Abort);
+    settings.PumpAfterReads = r.PumpAfterReads;
+    for (int attempt = 0; attempt < r.Attempts; ++attempt) {
+        if (r.PumpBeforeAttempts) z5::PumpMessages();
+        if (r.RebuildEachAttempt && attempt > 0) {
+            PurgeTx();
+            length = r.Build();
+        }
+        const TFrameReply reply = SendAndCollect(length, settings);
+        if (r.ReaderTest && Reader->IsActive()) continue;
+        if (r.Decode(reply)) return true;
+    }
+    return false;
+}
+
+int32_t TRTUU::BytesWaiting() {
+    if (IsDestroying.load()) return -1;
+    D2XXGuard guard;
+    return QueueBytesWaiting();
+}
+
+float TRTUU::FloatFromBytes(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3) {
+    const uint32_t bits = static_cast<uint32_t>(B0) | static_cast<uint32_t>(B1) << 8 |
+                          static_cast<uint32_t>(B2) << 16 | static_cast<uint32_t>(B3) << 24;
+    return std::bit_cast<float>(bits);
+}
+
+// ---- device and radio parameters ----
+
+int32_t TRTUU::WriteParam(int32_t Address, int32_t Param, int32_t Size, int32_t Value) {
+    TRequest r;
+    r.Attempts = 1;
+    r.Build = [&] {
+        const uint8_t id = Lo(Param);
+        const uint32_t v = static_cast<uint32_t>(Value);
+        if (Size <= 1) return AddressFrame(kCmdWriteParam, Address, {id, Lo(Value)});
+        if (Size == 2) return AddressFrame(kCmdWriteParam, Address, {id, Lo(Value), Hi(Value)});
+        return AddressFrame(kCmdWriteParam, Address,
+                            {id, static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                             static_cast<uint8_t>(v >> 24)});
+    };
+    r.Decode = [](const TFrameReply& reply) { return reply.IsFrame(kReplyWriteParam); };
+    if (!Request(r)) return -1;
+    if (Param == kParamSampleRate) SampleRate.store(Lo(Value));
+    return 0;
+}
+
+int64_t TRTUU::ReadParam(int32_t Address, int32_t Param) {
+    int64_t result = -1;
+    TRequest r;
+    r.TakeDeviceLock = true;
+    r.Abort = true;
+    r.Build = [&] { return AddressFrame(kCmdReadParam, Address, {Lo(Param)}); };
+    r.Decode = [&](const TFrameReply& reply) {
+        if (!reply.IsFrame(kReplyReadParam)) return false;
+        size_t width;
+        switch (reply.Len()) {
+            case 5: width = 1; break;
+            case 6: width = 2; break;
+            case 8: width = 4; break;
+            case 12: width = 8; break;
+            default: return false;
+        }
+        result = static_cast<int64_t>(reply.Value(6, width));
+        return true;
+    };
+    return Request(r) ? result : -1;
+}
+
+int32_t TRTUU::SetRTUUParam(int32_t Param, int32_t Size, int32_t Value) { return WriteParam(0, Param, Size, Value); }
+
+int64_t TRTUU::GetRTUUParam(int32_t Param) { return ReadParam(0, Param); }
+
+int32_t TRTUU::GetRTUUParams(TRTUUParams* Params) {
+    if (!Params) return -1;
+    TRequest r;
+    r.ReaderTest = false;
+    r.Build = [] { return IdsFrame(kCmdReadParam, 0, 0, 14); };
+    r.Decode = [&](const TFrameReply& reply) {
+        if (!reply.IsFrame(kReplyReadParam) || !reply.Covers(44)) return false;
+        auto u16 = [&](size_t at) { return static_cast<uint16_t>(reply.Value(at, 2)); };
+        Params->Param0 = u16(6);
+        Params->Param1 = u16(9);
+        Params->Param2 = u16(12);
+        Params->Param3 = u16(15);
+        Params->Param4 = u16(18);
+        Params->Param5 = u16(21);
+        Params->Param6 = reply.At(24);
+        Params->Param7 = reply.At(26);
+        Params->Param8 = reply.At(28);
+        Params->Param9 = FloatOfInteger(reply, 30);
+        Params->Param10 = u16(35);
+        Params->Param11 = u16(38);
+        Params->Param12 = u16(41);
+        Params->Param13 = reply.At(44);
+        return true;
+    };
+    return Request(r) ? 1 : -1;
+}
+
+int32_t TRTUU::ReadRTCUParams(int32_t Address, TRTCUParam* Params) {
+    if (!Params) return -1;
+    TRequest r;
+    r.ReaderTest = false;
+    r.Build = [&] { return IdsFrame(kCmdReadParam, Address, 0, 29); };
+    r.Decode = [&](const TFrameReply& reply) {
+        if (!reply.IsFrame(kReplyReadParam) || !reply.Covers(85)) return false;
+        auto u16 = [&](size_t at) { return static_cast<uint16_t>(reply.Value(at, 2)); };
+        TRTCUParam& p = *Params;
+        p.Param0 = u16(6);
+        p.Param1 = u16(9);
+        p.Param2 = u16(12);
+        z5_wstr_free(p.Param3);
+        p.Param3 = z5::WideAlloc(z5::Latin1ToUtf16(MACText(reply, 15)));
+        p.Param4 = u16(24);
+        p.Param5 = u16(27);
+        p.Param6 = u16(30);
+        p.Param7 = reply.At(33);
+        p.Param8 = u16(35);
+        p.Param9 = u16(38);
+        p.Param10 = reply.At(43);
+        p.Param11 = u16(45);
+        p.Param12 = reply.At(48);
+        p.Param13 = u16(50);
+        uint8_t* bytes14to20[] = {&p.Param14, &p.Param15, &p.Param16, &p.Param17, &p.Param18, &p.Param19, &p.Param20};
+        for (size_t i = 0; i < 7; ++i) *bytes14to20[i] = reply.At(53 + 2 * i);
+        p.Param21 = u16(67);
+        p.Param22 = reply.At(70);
+        p.Param23 = reply.At(72);
+        p.Param24 = FloatOfInteger(reply, 74);
+        p.Param25 = reply.At(79);
+        p.Param26 = reply.At(81);
+        p.Param27 = reply.At(83);
+        p.Param28 = reply.At(85);
+        return true;
+    };
+    return Request(r) ? 1 : -1;
+}
+
+std::string TRTUU::GetMACExtAddr(int32_t Address, bool OwnRadioUnit) {
+    std::string text(kNoMAC);
+    const uint8_t id = Address == 0 ? 7 : OwnRadioUnit ? 2 : 3;
+    TRequest r;
+    r.TakeDeviceLock = true;
+    r.Abort = true;
+    r.Build = [&] { return AddressFrame(kCmdReadParam, Address, {id}); };
+    r.Decode = [&](const TFrameReply& reply) {
+        // The MAC sits at bytes 6 to 13 whatever LEN says; they must have come.
+        if (!reply.StatusOk() || reply.At(0) != kFrameStart || reply.Cmd() != kReplyReadParam ||
+            !reply.Received(13))
+            return false;
+        text = MACText(reply, 6);
+        return text != kNoMAC;
+    };
+    Request(r);
+    return text;
+}
+
+void TRTUU::ReadNodeList() {
+    if (IsDestroying.load()) return;
+    NodeAddresses.fill(-1);
+    TRequest r;
+    r.PumpBeforeAttempts = true;
+    r.PumpAfterReads = true;
+    r.Build = [] { return AddressFrame(kCmdNodeList, 0, {}); };
+    r.Decode = [&](const TFrameReply& reply) {
+        if (!reply.IsFrame(kCmdNodeList)) return false;
+        int stored = 0;
+        for (size_t k = 5; k <= reply.Len() && stored < kMaxNodes; k += 2) {
+            NodeAddresses[static_cast<size_t>(stored++)] = static_cast<int32_t>(reply.Value(k, 2));
+            z5::PumpMessages();
+        }
+        NodeAddresses[static_cast<size_t>(stored)] = -1;
+        return true;
+    };
+    if (!Request(r)) NodeAddresses[0] = -1;
+}
+
+// ---- sensor EEPROM and sensor parameters ----
+
+int32_t TRTUU::WriteSensorEEPROM(int32_t Address, int32_t Id, int32_t Size, int64_t Value) {
+    if (Size < 1 || Size > 4) return -1;
+    TRequest r;
+    r.RebuildEachAttempt = true;
+    r.Build = [&] {
+        uint8_t payload[7] = {Lo(Address), Hi(Address), Lo(Id)};
+        const uint32_t v = static_cast<uint32_t>(Value);
+        for (int i = 0; i < Size; ++i) payload[3 + i] = static_cast<uint8_t>(v >> (8 * i));
+        return BuildFrame(kCmdWriteEEPROM, std::span<const uint8_t>(payload, static_cast<size_t>(3 + Size)));
+    };
+    r.Decode = [](const TFrameReply& reply) { return reply.IsFrame(kReplyWriteEEPROM); };
+    return Request(r) ? 0 : -1;
+}
+
+int32_t TRTUU::WriteSensorEEPROMFloat(int32_t Address, int32_t Id, float Value) {
+    TRequest r;
+    r.Build = [&] {
+        const uint32_t v = std::bit_cast<uint32_t>(Value);
+        return AddressFrame(kCmdWriteEEPROM, Address,
+                            {Lo(Id), static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                             static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)});
+    };
+    r.Decode = [](const TFrameReply& reply) { return reply.IsFrame(kReplyWriteEEPROM); };
+    return Request(r) ? 0 : -1;
+}
+
+int64_t TRTUU::ReadSensorParam(int32_t Address, int32_t Id) {
+    int64_t result = -1;
+    TRequest r;
+    r.Build = [&] { return AddressFrame(kCmdReadEEPROM, Address, {Lo(Id)}); };
+    r.Decode = [&](const TFrameReply& reply) {
+        if (!reply.IsFrame(kReplyReadEEPROM) || reply.Len() < 5 || reply.Len() > 8) return false;
+        result = static_cast<int64_t>(reply.Value(6, reply.Len() - 4u));
+        return true;
+    };
+    return Request(r) ? result : -1;
+}
+
+int32_t TRTUU::ReadSensorEEPROM(int32_t Address, int32_t Block, TSensorEEPROMData* Data, float* Calibration,
+                                float* Trim) {
+    struct Shape {
+        int first, count;
+        size_t last;  // last decoded offset
+    };
+    static constexpr Shape kBlocks[] = {{0, 18, 57}, {18, kCalibrationValues, 79}, {33, kTrimValues, 54}};
+    if (Block < 0 || Block > 2) return -1;
+    if ((Block == 0 && !Data) || (Block == 1 && !Calibration) || (Block == 2 && !Trim)) return -1;
+    const Shape shape = kBlocks[Block];
+    TRequest r;
+    r.Build = [&] { return IdsFrame(kCmdReadEEPROM, Address, shape.first, shape.count); };
+    r.Decode = [&](const TFrameReply& reply) {
+        if (!reply.IsFrame(kReplyReadEEPROM) || !reply.Covers(shape.last)) return false;
+        if (Block == 0) {
+            TSensorEEPROMData& d = *Data;
+            d.Data0 = reply.At(6);
+            d.Data1 = reply.At(8);
+            d.Data2 = static_cast<uint32_t>(reply.Value(10, 4));
+            d.Data3 = static_cast<uint16_t>(reply.Value(15, 2));
+            d.Data4 = reply.At(18);
+            d.Data5 = static_cast<uint32_t>(reply.Value(20, 4));
+            d.Data6 = static_cast<uint32_t>(reply.Value(25, 4));
+            d.Data7 = reply.At(30);
+            d.Data8 = reply.At(32);
+            d.Data9 = reply.At(34);
+            d.Data10 = reply.At(36);
+            d.Data11 = reply.At(38);
+            d.Data12 = static_cast<uint16_t>(reply.Value(40, 2));
+            d.Data13 = reply.At(43);
+            d.Data14 = static_cast<uint32_t>(reply.Value(45, 4));
+            d.Data15 = static_cast<uint32_t>(reply.Value(50, 4));
+            d.Data16 = reply.At(55);
+            d.Data17 = reply.At(57);
+        } else {
+            float* out = Block == 1 ? Calibration : Trim;
+            for (int i = 0; i < shape.count; ++i) out[i] = FloatAt(reply, 6 + 5 * static_cast<size_t>(i));
+        }
+        return true;
+    };
+    return Request(r) ? 1 : -1;
+}
+
+// ---- range, commands, zero ----
+
+int32_t TRTUU::SetRange(int32_t Address, int32_t Value1, int32_t Value2) {
+    TRequest r;
+    r.ReaderTest = false;
+    r.Build = [&] { return AddressFrame(kCmdRange, Address, {Lo(Value1), Lo(Value2)}); };
+    r.Decode = EmptyReply;
+    return Request(r) ? 0 : -1;
+}
+
+int32_t TRTUU::GetRange(int32_t Address, int32_t Id) {
+    int32_t result = -1;
+    TRequest r;
+    r.ReaderTest = false;
+    r.Build = [&] { return AddressFrame(kCmdRange, Address, {}); };
+    r.Decode = [&](const TFrameReply& reply) {
+        if (!reply.IsFrame(kCmdRange)) return false;
+        const size_t len = reply.Len();
+        // Pairs (id, value) from byte 5; a pair counts when both bytes lie in the frame.
+        for (size_t off = 0; off + 3 < len && 6 + off <= len + 1; off += 2) {
+            const uint8_t id = reply.At(5 + off);
+            if (id == Lo(Id) || id == 0xFF) result = reply.At(6 + off);
+        }
+        return result != -1;
+    };
+    return Request(r) ? result : -1;
+}
+
+int32_t TRTUU::SendSensorCommand(int32_t Address, int32_t Command, int32_t Value) {
+    TRequest r;
+    r.ReaderTest = false;
+    r.Build = [&] { return AddressFrame(kCmdSensorCommand, Address, {Lo(Command), Lo(Value), Hi(Value)}); };
+    r.Decode = EmptyReply;
+    return Request(r) ? 0 : -1;
+}
+
+int32_t TRTUU::SetValueToZero(int32_t Address, int32_t Value) {
+    TRequest r;
+    r.ReaderTest = false;
+    r.Build = [&] { return AddressFrame(kCmdZero, Address, {Lo(Value)}); };
+    r.Decode = EmptyReply;
+    return Request(r) ? 0 : -1;
+}
+
+// ---- latest values ----
+
+int32_t TRTUU::ReadLatest(int32_t Address, int32_t Count, int32_t* Values, int32_t Mode) {
+    if (IsDestroying.load()) return -1;
+    if (Count < 0 || (Count > 0 && !Values)) return -1;
+    if (Mode == kModeTwoHalves) {
+        // Four values and a status word (at most six held): fewer or more cannot be combined.
+        if (Count < 5 || Count > kMode18MaxValues) return -1;
+        return ReadLatestMode18(Address, Count, Values);
+    }
+    TRequest r;
+    r.Build = [&] { return BuildFrame(kCmdLatest, std::array<uint8_t, 2>{Lo(Address), 0}); };
+    r.Decode = [&](const TFrameReply& reply) {
+        if (!LatestReply(reply, Count)) return false;
+        for (int32_t i = 0; i < Count; ++i) Values[i] = static_cast<int32_t>(LatestValue(reply, i));
+        return true;
+    };
+    return Request(r) ? 0 : -1;
+}
+
+int32_t TRTUU::ReadLatestMode18(int32_t Address, int32_t Count, int32_t* Values) {
+    std::optional<D2XXGuard> d2xx;
+    d2xx.emplace();
+    CurrentHandle = LineHandle();
+    PurgeTx();
+    auto build = [&] { return BuildFrame(kCmdLatest, std::array<uint8_t, 2>{Lo(Address), 0}); };
+    const int length = build();
+    const TExchangeSettings settings = Settings(false);
+    auto exchange = [&](TFrameReply& reply) {
+        reply = SendAndCollect(length, settings);
+        return !Reader->IsActive() && LatestReply(reply, Count);
+    };
+
+    std::array<uint32_t, kMode18MaxValues> held{};
+    int restarts = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        TFrameReply first;
+        if (!exchange(first)) continue;
+        for (int32_t i = 0; i < Count; ++i) held[static_cast<size_t>(i)] = LatestValue(first, i);
+        const uint32_t status = held[static_cast<size_t>(Count - 1)];
+        const uint32_t s = (status & 1) + ((status >> 8) & 0xFF) * 256;
+        if (s == 0) {
+            // No values yet: the attempts start over, a bounded number of times.
+            if (restarts++ == kMode18Restarts) return -1;
+            attempt = -1;
+            continue;
+        }
+        if (s != 1) return 0;
+        PurgeTx();
+        build();
+        for (int second = 0; second < 4; ++second) {
+            TFrameReply reply;
+            if (!exchange(reply)) continue;
+            for (size_t i = 0; i < 4; ++i)
+                Values[i] = static_cast<int32_t>((held[i] << 16) + LatestValue(reply, static_cast<int32_t>(i)));
+            Values[4] = static_cast<int32_t>(LatestValue(reply, 4));
+            return Values[4] == 1 ? -1 : 0;
+        }
+        return -1;
+    }
+    return -1;
+}
+
+// ---- measurement ----
+
+int32_t TRTUU::StartMeasure() {
+    if (IsDestroying.load()) return -1;
+    bool valid;
+    {
+        D2XXGuard guard;
+        CurrentHandle = LineHandle();
+        PurgeTx();
+        const int length = AddressFrame(kCmdStart, 0, {});
+        Reader->ClearReceived();
+        PurgeRx();
+        TExchangeSettings s = Settings(false);
+        s.WaitBytes = kStartWaitBytes;
+        s.SingleRead = kStartRead;
+        const TFrameReply reply = SendAndCollect(length, s);
+        valid = reply.IsFrame(kReplyStart);
+        MeasureMode.store(true);
+    }
+    if (!valid || Reader->IsActive()) return -1;
+    Reader->StartReceiving();
+    Reader->ClearLastValues();
+    Reader->ResumeThreads();
+    return 0;
+}
+
+int32_t TRTUU::StopMeasure() {
+    TRequest r;
+    r.Attempts = 1;
+    r.ReaderTest = false;
+    r.Build = [] { return AddressFrame(kCmdStop, 0, {}); };
+    r.Decode = [](const TFrameReply&) { return true; };
+    if (!Request(r)) return -1;
+    Reader->SetActive(false);
+    MeasureMode.store(false);
+    return 0;
+}
+
+int32_t TRTUU::SendZ() {
+    TRequest r;
+    r.Attempts = 1;
+    r.ReaderTest = false;
+    r.Build = [] { return AddressFrame(kCmdZ, 0, {0x02}); };
+    r.Decode = [](const TFrameReply&) { return true; };
+    return Request(r) ? 0 : -1;
+}
+
+int32_t TRTUU::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
+    if (!Cmd || IsDestroying.load()) return -1;
+    int32_t code = 0, v1, v2, v3;
+    if (!ParseCommandText(Cmd, code, v1, v2, v3)) return -1;
+    switch (code) {
+        case 5: return StartMeasure();
+        case 6: return StopMeasure();
+        case 10: return SendZ();
+        default: return -1;  // not a command of this device: nothing is sent
+    }
+}

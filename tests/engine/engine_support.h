@@ -1,0 +1,69 @@
+// Shared by the engine tests: a TRTUU opened on a simulated Radio Master.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "uD2XX.h"
+#include "uRTUU.h"
+#include "z5clock.h"
+#include "z5sim_bus.h"
+#include "z5sim_radiomaster.h"
+
+namespace engine_test {
+
+using z5sim::Bytes;
+
+inline Bytes B(std::initializer_list<int> bytes) {
+    Bytes out;
+    for (int b : bytes) out.push_back(static_cast<uint8_t>(b));
+    return out;
+}
+
+// Changes the protocol clock's scale for one test.
+class ScopedTimeScale {
+public:
+    explicit ScopedTimeScale(double scale) : old_(z5::TimeScale()) { z5::SetTimeScale(scale); }
+    ~ScopedTimeScale() { z5::SetTimeScale(old_); }
+
+private:
+    double old_;
+};
+
+class RadioLine : public ::testing::Test {
+protected:
+    static constexpr const char* kSerial = "RM1";
+
+    void SetUp() override {
+        MeasureMode = false;
+        bus.Export();
+        ASSERT_TRUE(bus.Plug(rm));
+        dev = std::make_unique<TRTUU>();
+        dev->SetSerialNo(kSerial);
+        ASSERT_EQ(dev->OpenDevice(921600, 0), 0);
+    }
+    void TearDown() override {
+        dev.reset();
+        SetProcessDataHandler({nullptr, nullptr});
+        MeasureMode = false;
+    }
+    // Frames the model received since the last call (waits until at least `least` came).
+    std::vector<Bytes> Sent(size_t least = 0) {
+        if (least) {
+            EXPECT_TRUE(rm->WaitForMessages(least));
+        }
+        auto frames = rm->ReceivedFrames();
+        rm->ClearReceived();
+        return frames;
+    }
+
+    z5sim::Bus bus;
+    std::shared_ptr<z5sim::RadioMaster> rm =
+        std::make_shared<z5sim::RadioMaster>(z5sim::RadioMaster::kDescription, kSerial);
+    std::unique_ptr<TRTUU> dev;
+};
+
+}  // namespace engine_test
