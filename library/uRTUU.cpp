@@ -7,7 +7,6 @@
 #include "uD2XX.h"
 #include "z5clock.h"
 
-std::atomic<int32_t> SensorCountSum{0};
 std::atomic<bool> DevicesBusy{false};
 
 namespace {

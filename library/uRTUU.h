@@ -21,12 +21,12 @@
 
 #include "uFrameExchange.h"
 #include "uFtdiDevice.h"
+#include "uGlobalDev.h"
 #include "uTemplateDevices.h"
 #include "uTemplateSensors.h"
 
-// Sum of the sensor counts of the radio base, Desk-Port and Starter-Port devices,
-// rebuilt by every scan; the stream parser treats a sum of 1 specially.
-extern std::atomic<int32_t> SensorCountSum;
+// SensorCountSum (the sensor counts of the radio base, Desk-Port and Starter-Port
+// devices, rebuilt by every scan) is declared in uGlobalDev.h, next to the records.
 // Set while a device frees or removes sensor objects; the exports refuse calls meanwhile.
 extern std::atomic<bool> DevicesBusy;
 

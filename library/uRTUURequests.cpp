@@ -475,7 +475,7 @@ int32_t TRTUU::ReadLatestMode18(int32_t Address, int32_t Count, int32_t* Values)
 
 int32_t TRTUU::StartMeasure() {
     if (IsDestroying.load()) return -1;
-    bool valid;
+    bool started = false;
     {
         D2XXGuard guard;
         CurrentHandle = LineHandle();
@@ -487,11 +487,15 @@ int32_t TRTUU::StartMeasure() {
         s.WaitBytes = kStartWaitBytes;
         s.SingleRead = kStartRead;
         const TFrameReply reply = SendAndCollect(length, s);
-        valid = reply.IsFrame(kReplyStart);
         MeasureMode.store(true);
+        // Prepared before D2XXLock goes, so that no stream byte the reader reads
+        // after the reply is thrown away by the reset.
+        if (reply.IsFrame(kReplyStart) && !Reader->IsActive()) {
+            Reader->StartReceiving();
+            started = true;
+        }
     }
-    if (!valid || Reader->IsActive()) return -1;
-    Reader->StartReceiving();
+    if (!started) return -1;
     Reader->ClearLastValues();
     Reader->ResumeThreads();
     return 0;
