@@ -116,6 +116,16 @@ TEST_F(Frame, HandleTestAndCaughtExceptions) {
     EXPECT_EQ(LeasesHeldByThisThread(), 0);
 }
 
+TEST_F(Frame, UninitFromInsideAnExportIsRefused) {
+    ASSERT_EQ(tovamod_init(), 0);
+    // A notification handler runs inside an export; uninit there would wait for itself.
+    EXPECT_EQ(WithDevice(&device, -2, [](TTemplateDevices&) { return tovamod_uninit(); }), -1);
+    EXPECT_EQ(WithModerator(false, -2, -2, [](TModerator&) { return tovamod_uninit(); }), -1);
+    EXPECT_EQ(WithModerator(false, -2, -2, [](TModerator&) { return tovamod_init(); }), 0);
+    EXPECT_EQ(tovamod_DisplayTracer(0), 0) << "still initialised";
+    EXPECT_EQ(tovamod_uninit(), 0);
+}
+
 TEST_F(Frame, ModeratorFrame) {
     auto count = [](TModerator& m) { return m.GetDeviceCount(); };
     EXPECT_EQ(WithModerator(true, 0, -1, count), 0) << "not initialised";

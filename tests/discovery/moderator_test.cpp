@@ -192,8 +192,8 @@ TEST(ScanDescriptions, OneTableOfCases) {
             std::lock_guard g(moderator.GetDeviceListLock());
             for (const auto& n : Nodes(&moderator.LiveStructure())) live.push_back(n.kind);
         }
-        THardwareStructure* copy = moderator.CopyHardwareStructure();
-        ASSERT_NE(copy, nullptr);
+        THardwareStructure* copy = nullptr;  // nil while the scan thread scans
+        ASSERT_TRUE(WaitUntil([&] { return (copy = moderator.CopyHardwareStructure()) != nullptr; }));
         for (const auto& n : Nodes(copy)) copied.push_back(n.kind);
         EXPECT_EQ(live, c.live);
         EXPECT_EQ(copied, c.copied);
