@@ -153,11 +153,11 @@ bool Bus::Unplug(const Device& device) {
         chips_.erase(it);
         for (auto& d : chip.devices) d->plugged_.store(false);  // unplugged before the listing drops it
         Remove(chip);
+        // A device that stops from its own thread is joined later, so it must live on;
+        // it is kept in the same step, so that a Reap meanwhile (the bus ending) joins it.
+        for (auto& d : chip.devices) retired_.push_back(d);
     }
     for (auto& d : chip.devices) d->Stop();
-    std::lock_guard<std::mutex> g(lock_);
-    // A device that stopped from its own thread is joined later, so it must live on.
-    for (auto& d : chip.devices) retired_.push_back(std::move(d));
     return true;
 }
 

@@ -36,6 +36,8 @@ private:
 class RadioLine : public ::testing::Test {
 protected:
     static constexpr const char* kSerial = "RM1";
+    // A reply wait of 100 ms real: a loaded machine (sanitizers) answers well within it.
+    static constexpr double kTimeScale = 0.2;
 
     void SetUp() override {
         MeasureMode = false;
@@ -50,6 +52,13 @@ protected:
         SetProcessDataHandler({nullptr, nullptr});
         MeasureMode = false;
     }
+    // Every frame the model received since the last call is `frame` (a slow
+    // machine may have sent it again).
+    void ExpectSentOnly(const Bytes& frame) {
+        const auto sent = Sent();
+        EXPECT_FALSE(sent.empty());
+        for (const auto& f : sent) EXPECT_EQ(f, frame);
+    }
     // Frames the model received since the last call (waits until at least `least` came).
     std::vector<Bytes> Sent(size_t least = 0) {
         if (least) {
@@ -60,6 +69,7 @@ protected:
         return frames;
     }
 
+    ScopedTimeScale scale{kTimeScale};
     z5sim::Bus bus;
     std::shared_ptr<z5sim::RadioMaster> rm =
         std::make_shared<z5sim::RadioMaster>(z5sim::RadioMaster::kDescription, kSerial);

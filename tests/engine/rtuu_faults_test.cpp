@@ -135,7 +135,7 @@ TEST_F(Faults, ReplyInTwoPieces) {
 }
 
 TEST_F(Faults, LateReply) {
-    ScopedTimeScale scale(0.2);
+    ScopedTimeScale scale(0.5);  // room for a loaded machine between the delays and the wait
     rm->PushFault(Fault::Late(250));
     EXPECT_EQ(dev->ReadParam(0, 6), 11);
     EXPECT_EQ(Sent().size(), 1u);

@@ -31,11 +31,11 @@ TEST_F(Requests, WriteParamSendsOneTwoOrFourValueBytes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
         EXPECT_EQ(dev->WriteParam(0, 6, c.size, c.value), 0);
-        EXPECT_EQ(Sent(), std::vector<Bytes>{c.frame});
+        ExpectSentOnly(c.frame);
         EXPECT_EQ(rm->GetParam(6)->value, c.stored);
     }
     EXPECT_EQ(dev->SetRTUUParam(6, 1, 12), 0);
-    EXPECT_EQ(Sent(), std::vector<Bytes>{B({0x7D, 0x05, 0x11, 0x00, 0x00, 0x06, 0x0C, 0x7E})});
+    ExpectSentOnly(B({0x7D, 0x05, 0x11, 0x00, 0x00, 0x06, 0x0C, 0x7E}));
 }
 
 TEST_F(Requests, WriteOfParameter26SetsTheSampleRate) {
@@ -73,7 +73,7 @@ TEST_F(Requests, ReadParamDecodesByReplyLength) {
     AddUnit(0x0105);
     rm->EditUnit(0x0105, [](RadioUnit& u) { u.params[8] = {500, 2}; });
     EXPECT_EQ(dev->ReadParam(0x0105, 8), 500);
-    EXPECT_EQ(Sent(), std::vector<Bytes>{B({0x7D, 0x04, 0x12, 0x05, 0x01, 0x08, 0x7E})});
+    ExpectSentOnly(B({0x7D, 0x04, 0x12, 0x05, 0x01, 0x08, 0x7E}));
 }
 
 TEST_F(Requests, GetRTUUParamsFillsTheRecordFromOneReply) {
@@ -149,7 +149,7 @@ TEST_F(Requests, MACTextOfDeviceOwnUnitAndRemoteUnit) {
                           Case{1, true, 2, "0A0B0C0D0E0F1011"}, Case{5, false, 3, "1122334455667788"}}) {
         SCOPED_TRACE(c.address);
         EXPECT_EQ(dev->GetMACExtAddr(c.address, c.own), c.text);
-        EXPECT_EQ(Sent(), std::vector<Bytes>{B({0x7D, 0x04, 0x12, c.address, 0x00, c.id, 0x7E})});
+        ExpectSentOnly(B({0x7D, 0x04, 0x12, c.address, 0x00, c.id, 0x7E}));
     }
     EXPECT_EQ(dev->GetMACExtAddr(9, false), kNoMAC);  // no unit there
     EXPECT_EQ(Sent().size(), 4u);
@@ -158,7 +158,7 @@ TEST_F(Requests, MACTextOfDeviceOwnUnitAndRemoteUnit) {
 TEST_F(Requests, NodeListFillsTheTable) {
     rm->SetNodeList({1, 5});
     dev->ReadNodeList();
-    EXPECT_EQ(Sent(), std::vector<Bytes>{B({0x7D, 0x03, 0x1F, 0x00, 0x00, 0x7E})});
+    ExpectSentOnly(B({0x7D, 0x03, 0x1F, 0x00, 0x00, 0x7E}));
     const auto& t = dev->GetNodeAddresses();
     EXPECT_EQ(t[0], 1);
     EXPECT_EQ(t[1], 5);
@@ -193,13 +193,13 @@ TEST_F(Requests, SensorEEPROMWrites) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
         EXPECT_EQ(dev->WriteSensorEEPROM(3, 2, c.size, c.value), 0);
-        EXPECT_EQ(Sent(), std::vector<Bytes>{c.frame});
+        ExpectSentOnly(c.frame);
     }
     EXPECT_EQ(rm->Unit(3)->eeprom.at(2).value, 0x12345678u);
     EXPECT_EQ(dev->WriteSensorEEPROM(3, 2, 5, 1), -1);
     EXPECT_EQ(dev->WriteSensorEEPROM(3, 2, 0, 1), -1);
     EXPECT_EQ(dev->WriteSensorEEPROMFloat(3, 18, 1.5f), 0);
-    EXPECT_EQ(Sent(), std::vector<Bytes>{B({0x7D, 0x08, 0x41, 0x03, 0x00, 0x12, 0x00, 0x00, 0xC0, 0x3F, 0x7E})});
+    ExpectSentOnly(B({0x7D, 0x08, 0x41, 0x03, 0x00, 0x12, 0x00, 0x00, 0xC0, 0x3F, 0x7E}));
     EXPECT_EQ(TRTUU::FloatFromBytes(0x00, 0x00, 0xC0, 0x3F), 1.5f);
 }
 
@@ -210,7 +210,7 @@ TEST_F(Requests, SensorParamDecodesOneToFourBytes) {
         const uint64_t value = 0xF4F3F2F1ull & ((1ull << (8 * width)) - 1);
         rm->EditUnit(3, [&](RadioUnit& u) { u.eeprom[1] = {value, width}; });
         EXPECT_EQ(dev->ReadSensorParam(3, 1), static_cast<int64_t>(value));
-        EXPECT_EQ(Sent(), std::vector<Bytes>{B({0x7D, 0x04, 0x42, 0x03, 0x00, 0x01, 0x7E})});
+        ExpectSentOnly(B({0x7D, 0x04, 0x42, 0x03, 0x00, 0x01, 0x7E}));
     }
 }
 
@@ -262,14 +262,14 @@ TEST_F(Requests, RangeCommandAndZero) {
     EXPECT_EQ(dev->SetRange(3, 0xFF, 30), 0);
     EXPECT_EQ(Sent()[1], B({0x7D, 0x05, 0x4C, 0x03, 0x00, 0x02, 0x14, 0x7E}));
     EXPECT_EQ(dev->GetRange(3, 2), 30);  // the last pair with the id or 0xFF wins
-    EXPECT_EQ(Sent(), std::vector<Bytes>{B({0x7D, 0x03, 0x4C, 0x03, 0x00, 0x7E})});
+    ExpectSentOnly(B({0x7D, 0x03, 0x4C, 0x03, 0x00, 0x7E}));
     rm->EditUnit(3, [](RadioUnit& u) { u.range.erase(0xFF); });
     EXPECT_EQ(dev->GetRange(3, 1), 10);
     EXPECT_EQ(dev->GetRange(3, 7), -1);  // no such pair: every attempt fails
     EXPECT_EQ(Sent().size(), 5u);
 
     EXPECT_EQ(dev->SendSensorCommand(3, 0x21, 0x1234), 0);
-    EXPECT_EQ(Sent(), std::vector<Bytes>{B({0x7D, 0x06, 0x63, 0x03, 0x00, 0x21, 0x34, 0x12, 0x7E})});
+    ExpectSentOnly(B({0x7D, 0x06, 0x63, 0x03, 0x00, 0x21, 0x34, 0x12, 0x7E}));
     EXPECT_EQ(rm->Unit(3)->commands, (std::vector<std::pair<uint8_t, uint16_t>>{{0x21, 0x1234}}));
 
     rm->ClearReceived();
@@ -282,7 +282,7 @@ TEST_F(Requests, ReadLatestValues) {
     rm->EditUnit(5, [](RadioUnit& u) { u.latest = {{0x0102, 0xFFFF, 7}}; });
     int32_t values[4] = {-9, -9, -9, -9};
     EXPECT_EQ(dev->ReadLatest(0x0105, 3, values, 0), 0);
-    EXPECT_EQ(Sent(), std::vector<Bytes>{B({0x7D, 0x03, 0x01, 0x05, 0x00, 0x7E})});  // low byte only
+    ExpectSentOnly(B({0x7D, 0x03, 0x01, 0x05, 0x00, 0x7E}));  // low byte only
     EXPECT_EQ(values[0], 0x0102);
     EXPECT_EQ(values[1], 0xFFFF);
     EXPECT_EQ(values[2], 7);

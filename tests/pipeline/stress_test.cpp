@@ -1,187 +1,177 @@
-// The lock cycle: a measurement stream runs through the reader and parser threads
-// while other threads make requests, refresh (pause the reader, remove and add
-// sensors), read sensors through the getters, start and stop the measurement, and a
-// notification handler calls back into the device. Every path keeps the library's
-// lock order; ThreadSanitizer checks it, and a watchdog fails the test on a hang.
+// The lock cycle on the radio base: its measurement stream runs through the reader
+// and parser threads while other threads make requests, refresh (pause the reader,
+// read the node list, remove and add sensors), read the sensor tables, start and stop
+// the measurement, and a notification handler calls back into the device. Every path
+// keeps the library's lock order; ThreadSanitizer checks it, and a watchdog fails the
+// test on a hang.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 
 #include "pipeline_support.h"
-#include "uGlobalDev.h"
+#include "uRTUU.h"
 #include "watchdog.h"
-#include "z5clock.h"
-#include "z5pump.h"
+#include "z5sim_radiomaster.h"
 
 using namespace pipeline_test;
 using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kAddresses = 6;
+constexpr int kUnits = 5;  // remote units at addresses 2..6, streaming
 int32_t ChannelsOf(int32_t address) { return 1 + address % 3; }
 
-// One exchange as the request engine makes it: device lock, D2XXLock, purge, write,
-// wait for a reply (pumping), read what came. Returns the bytes read.
-int Exchange(FakeOwner& owner, d2xx::Handle handle, uint8_t cmd) {
-    std::lock_guard device(owner.DeviceLock);
-    D2XXGuard d2xx;
-    CurrentHandle = handle;
-    PurgeTx();
-    const Bytes frame = z5sim::MakeFrame(cmd, Bytes{0, 0, 4});
-    std::memcpy(TransmitBuffer, frame.data(), frame.size());
-    WriteFrame(static_cast<int>(frame.size()));
-    const uint32_t start = z5::Tick();
-    while (z5::TicksSince(start) < 500 && (GetFTQueueStatus() != d2xx::kOk || RxBytesWaiting < 4)) {
-        z5::PumpMessages();
-        std::this_thread::sleep_for(1ms);
-    }
-    const int n = GetFTQueueStatus() == d2xx::kOk ? static_cast<int>(RxBytesWaiting) : 0;
-    int total = 0;
-    // While the stream flows every read brings bytes: a few reads at most.
-    for (int i = 0; i < 4; ++i) {
-        const int got = ReadFrames(n);
-        if (got <= 0 || LastFTStatus != d2xx::kOk || got >= static_cast<int>(kD2XXBufferSize)) break;
-        total += got;
-    }
-    return total;
-}
+// A radio base whose refresh replaces a sensor object the way the sensor tables
+// change: reader paused, node list read, then device lock -> BufferLock around the
+// change (the removed sensor's destruction wait included).
+class TRefreshingRTUU : public TRTUU {
+public:
+    // The parser calls the owner through virtual functions: a class derived from the
+    // radio base ends those calls before its own part of the object goes.
+    ~TRefreshingRTUU() override { GetReader().SetOwnerDevice(nullptr); }
 
-TEST(LockCycle, StreamRequestsRefreshAndGettersNeverDeadlock) {
-    SimLine line{std::make_shared<z5sim::GenericDevice>("Zelto5 Radio Master", "RMS")};  // echoes requests
-    ASSERT_NE(line.Handle, nullptr);
+    void Refresh(int32_t address) {
+        GetReader().SetReaderPaused(true);
+        ReadNodeList();
+        {
+            std::lock_guard device(DeviceLock);
+            std::lock_guard buffer(Reader->BufferLock());
+            for (auto& slot : SensorSlots) {
+                if (slot && slot->GetAddress() == address) slot = nullptr;
+            }
+            for (auto it = Sensors.begin(); it != Sensors.end(); ++it) {
+                if ((*it)->GetAddress() != address) continue;
+                (*it)->SetIsDestroying(true);
+                delete *it;
+                Sensors.erase(it);
+                break;
+            }
+            Sensors.push_back(new TestSensor(address, ChannelsOf(address)));
+            *std::find(SensorSlots.begin(), SensorSlots.end(), nullptr) = Sensors.back();
+        }
+        GetReader().SetReaderPaused(false);
+    }
+    // A client reading every queue (device lock -> queue lock, so no sensor goes meanwhile).
+    long Drain() {
+        std::lock_guard device(DeviceLock);
+        long n = 0;
+        int64_t time = 0;
+        int32_t values[8];
+        for (TTemplateSensors* s : Sensors)
+            while (s->ReadRawMeasurement(&time, 8, values) == 0) ++n;
+        return n;
+    }
+};
+
+TEST(LockCycle, StreamRequestsRefreshAndGettersOnTheRadioBase) {
+    z5sim::Bus bus;
+    bus.Export();
+    auto rm = std::make_shared<z5sim::RadioMaster>(z5sim::RadioMaster::kDescription, "RMS");
+    std::vector<uint16_t> nodes{1};
+    for (uint16_t a = 2; a < 2 + kUnits; ++a) {
+        z5sim::RadioUnit u = z5sim::RadioUnit::Remote(a, 0x1000 + a);
+        u.streams = true;
+        u.streamValues.assign(static_cast<size_t>(ChannelsOf(a) * 2), a);
+        rm->SetUnit(u);
+        nodes.push_back(a);
+    }
+    rm->SetNodeList(nodes);
+    rm->SetStreamPeriod(20);
+    ASSERT_TRUE(bus.Plug(rm));
     MeasureMode = false;
-    SensorCountSum = kAddresses;
+    SensorCountSum = kUnits;
 
-    auto reader = std::make_unique<TFtdiDevice>();
-    auto owner = std::make_unique<FakeOwner>(*reader);
-    std::array<int, kAddresses> slots{};
-    for (int a = 0; a < kAddresses; ++a) slots[a] = owner->Add(new TestSensor(a + 1, ChannelsOf(a + 1)));
-    reader->SetFTHandle(line.Handle);
-    reader->SetTimeBase(10);
-    reader->StartReceiving();
-    reader->SetHoldNotification(false);
-    reader->ResumeThreads();
+    auto dev = std::make_unique<TRefreshingRTUU>();
+    dev->SetSerialNo("RMS");
+    ASSERT_EQ(dev->OpenDevice(921600, 0), 0);
+    dev->SetReaderTimeBase(10);
+    for (int32_t a = 2; a < 2 + kUnits; ++a) dev->Refresh(a);
+    ASSERT_EQ(dev->GetSensorCount(), kUnits);
 
-    Progress streamed{"frames streamed"}, requests{"requests"}, replies{"request bytes"}, refreshes{"refreshes"},
-        getters{"getter reads"}, drained{"samples drained"}, starts{"measurement starts"},
-        notified{"notifications"};
+    Progress starts{"measurement starts"}, requests{"requests"}, answered{"requests answered"},
+        refreshes{"refreshes"}, getters{"getter reads"}, drained{"samples drained"}, notified{"notifications"};
     NotificationCounter notes([&] {
-        // A handler that calls exports: a getter and a request's D2XXLock.
-        owner->Find(1);
-        D2XXGuard d2xx;
+        // A handler that calls exports: a getter and a request.
+        dev->GetSensorCount();
+        dev->GetRTUUParam(6);
         ++notified.count;
     });
-
+    Watchdog watchdog(90s, {&starts, &requests, &answered, &refreshes, &getters, &drained, &notified});
     std::atomic<bool> stop{false};
-    Watchdog watchdog(60s, {&streamed, &requests, &replies, &refreshes, &getters, &drained, &starts, &notified});
-    std::vector<std::thread> threads;
+    std::vector<std::thread> workers;
 
-    // The device's stream: measurement frames for every address and one unknown,
-    // short frames and the unsolicited notification frame among them.
-    threads.emplace_back([&] {
-        uint32_t timeCount = 0;
-        while (!stop) {
-            Bytes burst;
-            for (int a = 1; a <= kAddresses + 1; ++a) {
-                std::vector<uint16_t> values(static_cast<size_t>(ChannelsOf(a) * 2), static_cast<uint16_t>(timeCount));
-                Bytes f = MeasurementFrame(static_cast<uint16_t>(a), timeCount, values);
-                burst.insert(burst.end(), f.begin(), f.end());
-            }
-            if (timeCount % 7 == 0) burst.insert(burst.end(), {0x7D, 0x03, 0x38, 0x01, 0x00, 0x7E});
-            if (timeCount % 11 == 0) burst.insert(burst.end(), {0x7D, 0x04, 0x0A, 0x01, 0x02, 0x03, 0x7E});
-            line.Device->Send(burst);
-            ++timeCount;
-            streamed.count += kAddresses + 1;
-            std::this_thread::sleep_for(500us);
+    // Measurement start and stop; the unsolicited notification frame comes while
+    // measuring (not raised) and between measurements (raised).
+    workers.emplace_back([&] {
+        const z5sim::Bytes notification{0x7D, 0x04, 0x0A, 0x01, 0x02, 0x03, 0x7E};
+        for (int i = 0; i < 30; ++i) {
+            if (dev->StartMeasure() == 0) ++starts.count;
+            std::this_thread::sleep_for(8ms);
+            rm->Send(notification);
+            rm->SendShortFrame('8', 2);
+            std::this_thread::sleep_for(4ms);
+            dev->StopMeasure();
+            rm->Send(notification);
+            std::this_thread::sleep_for(4ms);
         }
     });
-    // Clients' requests (device lock -> D2XXLock).
-    for (int t = 0; t < 2; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 150; ++i) {
-                replies.count += Exchange(*owner, line.Handle, static_cast<uint8_t>(0x12 + t));
-                ++requests.count;
-                std::this_thread::sleep_for(1ms);
-            }
-        });
-    }
-    // The refresh: pause the reader, request, remove and add sensors (device lock ->
-    // BufferLock, each removal with the sensor's destruction wait).
-    threads.emplace_back([&] {
+    // Requests: device lock -> D2XXLock (parameter and MAC reads), D2XXLock alone.
+    workers.emplace_back([&] {
+        for (int i = 0; i < 30; ++i) {
+            answered.count += dev->ReadParam(0, 6) == 11;
+            answered.count += dev->GetMACExtAddr(3, false) != kNoMAC;
+            requests.count += 2;
+        }
+    });
+    workers.emplace_back([&] {
+        TRTUUParams params{};
+        for (int i = 0; i < 30; ++i) {
+            answered.count += dev->GetRTUUParams(&params) == 1;
+            answered.count += dev->ReadSensorParam(4, 1) != -1;
+            requests.count += 2;
+        }
+    });
+    // The refresh.
+    workers.emplace_back([&] {
         std::mt19937 rng(4);
-        for (int i = 0; i < 40; ++i) {
-            reader->SetReaderPaused(true);
-            replies.count += Exchange(*owner, line.Handle, 0x1F);
-            const int a = static_cast<int>(rng() % kAddresses);
-            owner->Remove(slots[static_cast<size_t>(a)]);
-            slots[static_cast<size_t>(a)] = owner->Add(new TestSensor(a + 1, ChannelsOf(a + 1)));
-            reader->SetReaderPaused(false);
+        for (int i = 0; i < 30; ++i) {
+            dev->Refresh(2 + static_cast<int32_t>(rng() % kUnits));
             ++refreshes.count;
             std::this_thread::sleep_for(2ms);
         }
     });
-    // Getters and a client draining the queues (device lock -> BufferLock; device
-    // lock -> queue lock).
-    threads.emplace_back([&] {
-        std::vector<int32_t> values(8);
-        int64_t time = 0;
+    // Getters (device lock -> BufferLock) and a client draining the queues.
+    std::thread reader([&] {
         while (!stop) {
-            for (int a = 1; a <= kAddresses; ++a) {
-                std::lock_guard device(owner->DeviceLock);
-                if (TestSensor* s = owner->Find(a)) {
-                    while (s->ReadRawMeasurement(&time, 8, values.data()) == 0) ++drained.count;
-                }
-                ++getters.count;
-            }
+            dev->GetSensorCount();
+            for (int32_t a = 2; a < 2 + kUnits; ++a) dev->FindSensorByAddress(a);
+            dev->GetSensor(0);
+            dev->GetReaderPending();
+            getters.count += 4;
+            drained.count += dev->Drain();
             std::this_thread::sleep_for(200us);
         }
     });
-    // Measurement start and stop as the radio base makes them, and the small setters.
-    threads.emplace_back([&] {
-        for (int i = 0; i < 60; ++i) {
-            {
-                std::lock_guard device(owner->DeviceLock);
-                D2XXGuard d2xx;
-                reader->ClearReceived();
-                MeasureMode = i % 2 == 0;  // notifications only in the odd rounds
-            }
-            reader->StartReceiving();
-            reader->SetHoldNotification(false);
-            reader->SetTimeBase(static_cast<uint32_t>(10 + i));
-            ++starts.count;
-            std::this_thread::sleep_for(5ms);
-            (void)reader->GetPendingCount();
-            reader->SetActive(false);
-            reader->SetPendingCount(0);
-        }
-        MeasureMode = false;
-        reader->StartReceiving();
-        reader->SetHoldNotification(false);
-    });
 
-    for (size_t i = 1; i < threads.size(); ++i) {
-        if (i == 4) continue;  // the getters run until the end
-        threads[i].join();
-    }
+    for (auto& w : workers) w.join();
+    // A last measurement stays running while the device goes.
+    EXPECT_EQ(dev->StartMeasure(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return dev->Drain() > 0; }));
     stop = true;
-    threads[0].join();
-    threads[4].join();
-
-    // Tear down with the threads running and the stream just stopped.
-    owner.reset();
-    reader.reset();
+    reader.join();
+    dev.reset();
     MeasureMode = false;
     SensorCountSum = 0;
 
-    std::printf("lock cycle: %ld frames streamed, %ld requests (%ld bytes), %ld refreshes, %ld getter reads, "
-                "%ld samples drained, %ld starts, %ld notifications\n",
-                streamed.count.load(), requests.count.load(), replies.count.load(), refreshes.count.load(),
-                getters.count.load(), drained.count.load(), starts.count.load(), notified.count.load());
-    EXPECT_EQ(requests.count, 300);
-    EXPECT_GT(replies.count, 0);
-    EXPECT_EQ(refreshes.count, 40);
+    std::printf("lock cycle: %ld starts, %ld requests (%ld answered), %ld refreshes, %ld getter reads, "
+                "%ld samples drained, %ld notifications, %llu frames streamed\n",
+                starts.count.load(), requests.count.load(), answered.count.load(), refreshes.count.load(),
+                getters.count.load(), drained.count.load(), notified.count.load(),
+                static_cast<unsigned long long>(rm->StreamedFrames()));
+    EXPECT_GT(starts.count, 0);
+    EXPECT_EQ(requests.count, 120);
+    EXPECT_GT(answered.count, 0);
+    EXPECT_EQ(refreshes.count, 30);
     EXPECT_GT(drained.count, 0);
     EXPECT_GT(notified.count, 0);
 }
