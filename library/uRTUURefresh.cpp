@@ -56,6 +56,9 @@ struct TSensorNodeDeleter {
 
 bool TRTUU::RefreshSensors(TDeviceStructure* Node) {
     if (IsDestroying.load() || !Node) return false;
+    // While a measurement runs no request of the refresh can pass its reader test, and
+    // each would read away stream bytes: the units and their queues stay as they are.
+    if (Reader->IsActive()) return false;
     TReaderPause pause(*Reader);
     const bool listValid = ReadNodeList();
     bool changed = AdmitListedUnits(*Node);
