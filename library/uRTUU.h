@@ -7,6 +7,10 @@
 // requests D2XXLock alone; the getters DeviceLock, then BufferLock. The parser looks
 // sensors up with BufferLock alone (IReaderOwner). Notifications found during an
 // exchange are raised once every lock of the request is released.
+//
+// Sensors: registered with the handle registry when added; on removal they leave
+// the tables under DeviceLock and BufferLock, and are unregistered (waiting for the
+// clients inside them) and freed after both locks are let go.
 #pragma once
 
 #include <array>
