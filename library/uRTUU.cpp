@@ -2,14 +2,29 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <stdexcept>
+#include <typeinfo>
 
 #include "uD2XX.h"
+#include "uHandleRegistry.h"
+#include "uSensorRTCU.h"
 #include "z5clock.h"
 
 std::atomic<bool> DevicesBusy{false};
 
 namespace {
+
+constexpr int32_t kIdentity18 = 18;
+
+// DevicesBusy for the length of a scope, cleared on every path.
+class TDevicesBusy {
+public:
+    TDevicesBusy() { DevicesBusy.store(true); }
+    ~TDevicesBusy() { DevicesBusy.store(false); }
+    TDevicesBusy(const TDevicesBusy&) = delete;
+    TDevicesBusy& operator=(const TDevicesBusy&) = delete;
+};
 
 constexpr uint32_t kDestructionWaitMs = 1200;
 constexpr uint32_t kLineTimeoutMs = 100;
@@ -190,30 +205,83 @@ TTemplateSensors* TRTUU::GetSensorUnderBufferLock(int32_t Index) {
     return Sensors[static_cast<size_t>(Index)];
 }
 
-bool TRTUU::IsIdentity18(TTemplateSensors*) {
-    // Radio sensor units are not modelled by this class yet.
-    return false;
+bool TRTUU::IsIdentity18(TTemplateSensors* Sensor) {
+    if (!Sensor || typeid(*Sensor) != typeid(TSensorsRTCU)) return false;
+    return static_cast<TSensorsRTCU*>(Sensor)->GetIdentity() == kIdentity18;
 }
 
-void TRTUU::FreeAllSensors() {
-    DevicesBusy.store(true);
+bool TRTUU::AddSensor(TTemplateSensors* Sensor) {
+    if (!Sensor) return false;
+    // Known to the registry before any client can find it.
+    RegisterSensor(Sensor);
+    bool added = false;
     try {
         std::lock_guard device(DeviceLock);
         std::lock_guard buffer(Reader->BufferLock());
-        for (auto it = Sensors.rbegin(); it != Sensors.rend(); ++it) {
-            try {
-                if (*it) (*it)->SetIsDestroying(true);
-                delete *it;
-            } catch (...) {
-                // A sensor that fails to go must not keep the others.
-            }
-            *it = nullptr;
+        // A free slot, never one of a sensor still present: each stays findable by address.
+        const auto slot = std::find(SensorSlots.begin(), SensorSlots.end(), nullptr);
+        if (slot != SensorSlots.end()) {
+            Sensors.push_back(Sensor);
+            *slot = Sensor;
+            added = true;
         }
-        Sensors.clear();
-        SensorSlots.fill(nullptr);
+    } catch (...) {
+        UnregisterSensor(Sensor);
+        throw;
+    }
+    if (!added) UnregisterSensor(Sensor);
+    return added;
+}
+
+void TRTUU::DestroySensor(TTemplateSensors* Sensor) {
+    try {
+        UnregisterSensor(Sensor);
+        Sensor->SetIsDestroying(true);
+        delete Sensor;
+    } catch (...) {
+        // A sensor that fails to go must not keep the others.
+    }
+}
+
+bool TRTUU::RemoveSensor(TTemplateSensors* Sensor, uint8_t) {
+    if (!Sensor) return false;
+    TDevicesBusy busy;
+    bool found = false;
+    try {
+        {
+            std::lock_guard device(DeviceLock);
+            std::lock_guard buffer(Reader->BufferLock());
+            const auto slot = std::find(SensorSlots.begin(), SensorSlots.end(), Sensor);
+            if (slot != SensorSlots.end()) *slot = nullptr;
+            const auto it = std::find(Sensors.rbegin(), Sensors.rend(), Sensor);
+            if (it != Sensors.rend()) {
+                Sensors.erase(std::next(it).base());
+                found = true;
+            }
+        }
+        // Once BufferLock has been let go the parser holds no reference to it; freed
+        // outside the locks, so its destruction wait stalls neither reader nor requests.
+        if (found) DestroySensor(Sensor);
     } catch (...) {
     }
-    DevicesBusy.store(false);
+    return found;
+}
+
+void TRTUU::FreeAllSensors() {
+    TDevicesBusy busy;
+    std::vector<TTemplateSensors*> taken;
+    try {
+        {
+            std::lock_guard device(DeviceLock);
+            std::lock_guard buffer(Reader->BufferLock());
+            taken.swap(Sensors);
+            SensorSlots.fill(nullptr);
+        }
+        // Both kinds, the last added first.
+        for (auto it = taken.rbegin(); it != taken.rend(); ++it)
+            if (*it) DestroySensor(*it);
+    } catch (...) {
+    }
 }
 
 // ---- settings ----

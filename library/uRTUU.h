@@ -7,6 +7,10 @@
 // requests D2XXLock alone; the getters DeviceLock, then BufferLock. The parser looks
 // sensors up with BufferLock alone (IReaderOwner). Notifications found during an
 // exchange are raised once every lock of the request is released.
+//
+// Sensors: registered with the handle registry when added; on removal they leave
+// the tables under DeviceLock and BufferLock, and are unregistered (waiting for the
+// clients inside them) and freed after both locks are let go.
 #pragma once
 
 #include <array>
@@ -82,6 +86,13 @@ public:
     bool GetOwnAddressValid() const { return OwnAddressValid.load(); }
     // Frees every sensor object and empties the tables (DevicesBusy meanwhile).
     void FreeAllSensors();
+    // Takes the sensor out of the tables and frees it (DevicesBusy meanwhile); true
+    // when it was there. Kind: its node's kind byte (0 remote, 1 own unit).
+    bool RemoveSensor(TTemplateSensors* Sensor, uint8_t Kind);
+    // Node list, admission and ejection, identities, channel counts and node values of
+    // the radio units (scan thread, DeviceListLock held); true when a sensor node came,
+    // went or got a new identity.
+    bool RefreshSensors(TDeviceStructure* Node) override;
 
     void SetOnSensorAllowed(TSensorAllowedEvent Event);
     // OnSensorAllowed's answer; false when none is set.
@@ -110,8 +121,8 @@ public:
     // MAC of the device (address 0, parameter 7), of its own radio unit (parameter 2)
     // or of a remote unit (parameter 3); kNoMAC on failure.
     std::string GetMACExtAddr(int32_t Address, bool OwnRadioUnit);
-    // Fills the node-address table (entry 0 -1 on failure).
-    void ReadNodeList();
+    // Fills the node-address table; false (entry 0 -1) when no valid list came.
+    bool ReadNodeList();
     // Size 1 to 4 value bytes from the low 32 bits; 0 / -1 (-1 for other sizes, nothing sent).
     int32_t WriteSensorEEPROM(int32_t Address, int32_t Id, int32_t Size, int64_t Value);
     // The float's four bytes; calibration and trim values alike. 0 / -1.
@@ -144,9 +155,14 @@ public:
     // ---- the parser's lookups (parser thread, BufferLock held, no device lock) ----
     TTemplateSensors* FindSensorByAddressUnderBufferLock(int32_t Address);
     TTemplateSensors* GetSensorUnderBufferLock(int32_t Index);
+    // True for a sensor of exactly the class TSensorsRTCU whose identity is 18.
     bool IsIdentity18(TTemplateSensors* Sensor);
 
 protected:
+    // Registers the sensor and puts it at the end of Sensors and into the first free
+    // slot; false when every slot is taken (the caller keeps the sensor).
+    bool AddSensor(TTemplateSensors* Sensor);
+
     // One request: the frame is in TransmitBuffer; Decode judges each attempt's reply
     // and returns true when it took it.
     struct TRequest {
@@ -199,6 +215,19 @@ private:
     TReaderOwner ReaderOwner{*this};
 
     int32_t ReadLatestMode18(int32_t Address, int32_t Count, int32_t* Values);
+
+    // Refresh steps (uRTUURefresh.cpp).
+    bool AdmitListedUnits(TDeviceStructure& Node);
+    bool AdmitNewUnit(TDeviceStructure& Node, int32_t Address);
+    void CheckKnownUnit(TSensorStructure& Unit);
+    void EjectUnit(int32_t Address, bool OwnUnit);
+    bool UpdateSensorNodes(TDeviceStructure& Node, bool ListValid);
+    bool UpdateRemoteUnit(TSensorStructure& Unit, bool& Changed);
+    void UpdateOwnUnit(TSensorStructure& Unit);
+    bool IsListed(int32_t Address) const;
+    // Unregisters (waiting for the clients still inside) and frees a sensor that is
+    // out of the tables already.
+    static void DestroySensor(TTemplateSensors* Sensor);
 
     std::mutex TextLock;  // SerialNo, OwnMAC, OnSensorAllowed
     std::string SerialNo;

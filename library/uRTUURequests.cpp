@@ -261,8 +261,8 @@ std::string TRTUU::GetMACExtAddr(int32_t Address, bool OwnRadioUnit) {
     return text;
 }
 
-void TRTUU::ReadNodeList() {
-    if (IsDestroying.load()) return;
+bool TRTUU::ReadNodeList() {
+    if (IsDestroying.load()) return false;
     NodeAddresses.fill(-1);
     TRequest r;
     r.PumpBeforeAttempts = true;
@@ -278,7 +278,9 @@ void TRTUU::ReadNodeList() {
         NodeAddresses[static_cast<size_t>(stored)] = -1;
         return true;
     };
-    if (!Request(r)) NodeAddresses[0] = -1;
+    if (Request(r)) return true;
+    NodeAddresses[0] = -1;
+    return false;
 }
 
 // ---- sensor EEPROM and sensor parameters ----

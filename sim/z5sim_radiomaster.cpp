@@ -1,5 +1,6 @@
 #include "z5sim_radiomaster.h"
 
+#include <algorithm>
 #include <array>
 
 #include "z5clock.h"
@@ -28,6 +29,8 @@ constexpr std::array<uint8_t, 29> kUnitBlock{2, 2, 2, 8, 2, 2, 2, 1, 2, 4, 1, 2,
                                              1, 1, 1, 1, 1, 1, 2, 1, 1, 4, 1, 1, 1, 1};
 constexpr std::array<uint8_t, 18> kEEPROMData{1, 1, 4, 2, 1, 4, 4, 1, 1, 1, 1, 1, 2, 1, 4, 4, 1, 1};
 constexpr int kEEPROMIds = 43;
+constexpr uint8_t kOwnAddressParam = 4;
+constexpr uint8_t kOwnEjectParam = 6, kRemoteEjectParam = 25, kEjectValue = 99;
 
 void PutValue(Bytes& out, uint64_t value, uint8_t width) {
     for (uint8_t i = 0; i < width; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
@@ -109,8 +112,28 @@ std::optional<Param> RadioMaster::GetParam(uint8_t id) const {
 }
 
 void RadioMaster::SetUnit(const RadioUnit& unit) {
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        units_[unit.address] = unit;
+        reschedule_ = true;
+    }
+    wake_.notify_all();
+}
+
+void RadioMaster::Join(const RadioUnit& unit) {
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        units_[unit.address] = unit;
+        if (std::find(nodeList_.begin(), nodeList_.end(), unit.address) == nodeList_.end())
+            nodeList_.push_back(unit.address);
+        reschedule_ = true;
+    }
+    wake_.notify_all();
+}
+
+void RadioMaster::Leave(uint16_t address) {
     std::lock_guard<std::mutex> g(lock_);
-    units_[unit.address] = unit;
+    std::erase(nodeList_, address);
 }
 
 void RadioMaster::RemoveUnit(uint16_t address) {
@@ -144,6 +167,7 @@ void RadioMaster::SetStreamPeriod(uint32_t ms) {
     {
         std::lock_guard<std::mutex> g(lock_);
         streamPeriod_ = ms ? ms : 1;
+        reschedule_ = true;
     }
     wake_.notify_all();
 }
@@ -211,6 +235,11 @@ std::vector<Bytes> RadioMaster::OnFrame(const Message& request) {
             auto it = table->find(id);
             const uint8_t width = it == table->end() ? static_cast<uint8_t>(rest.size() - 1) : it->second.width;
             (*table)[id] = Param{ValueOf(rest, 1), width};
+            if (unit && IsEject(address, id, ValueOf(rest, 1))) {
+                std::erase(nodeList_, address);
+                unit->streams = false;
+                ++unit->ejections;
+            }
             echo.push_back(id);
             return {MakeFrame(kWriteParamReply, echo)};
         }
@@ -286,29 +315,61 @@ void RadioMaster::OnAnswered(const Message& request, bool replied) {
     wake_.notify_all();
 }
 
-void RadioMaster::StreamLoop() {
-    std::unique_lock<std::mutex> g(lock_);
-    while (!ending_) {
-        if (!measuring_) {
-            wake_.wait(g, [this] { return ending_ || measuring_; });
+bool RadioMaster::IsEject(uint16_t address, uint8_t id, uint64_t value) const {
+    if (value != kEjectValue) return false;
+    auto own = params_.find(kOwnAddressParam);
+    const bool ownUnit = own != params_.end() && own->second.value == address;
+    return id == (ownUnit ? kOwnEjectParam : kRemoteEjectParam);
+}
+
+uint32_t RadioMaster::DueFrames(uint32_t now, std::vector<Bytes>& frames) {
+    uint32_t wait = streamPeriod_;
+    for (auto& [address, unit] : units_) {
+        if (!unit.streams) {
+            due_.erase(address);
             continue;
         }
-        if (z5::SleepFor(g, wake_, streamPeriod_, [this] { return ending_ || !measuring_; })) continue;
-        std::vector<Bytes> frames;
-        for (auto& [address, unit] : units_) {
-            if (!unit.streams) continue;
+        const uint32_t period = unit.streamPeriod ? unit.streamPeriod : streamPeriod_;
+        auto it = due_.find(address);
+        if (it == due_.end()) it = due_.emplace(address, now + period).first;  // one period after the start
+        if (static_cast<int32_t>(it->second - now) <= 0) {
             Bytes payload;
             PutAddress(payload, address);
             PutValue(payload, unit.timeCount, 4);
             for (uint16_t v : unit.streamValues) PutValue(payload, v, 2);
             frames.push_back(MakeFrame(kStream, payload));
             unit.timeCount += unit.timeStep;
+            it->second += period;
+            // Behind by a whole period (a slow machine): no burst to catch up.
+            if (static_cast<int32_t>(it->second - now) <= 0) it->second = now + period;
         }
-        g.unlock();
-        uint64_t sent = 0;
-        for (const auto& f : frames) sent += Send(f) ? 1 : 0;
-        g.lock();
-        streamed_ += sent;
+        wait = std::min(wait, it->second - now);
+    }
+    std::erase_if(due_, [this](const auto& entry) { return !units_.count(entry.first); });
+    return wait;
+}
+
+void RadioMaster::StreamLoop() {
+    std::unique_lock<std::mutex> g(lock_);
+    while (!ending_) {
+        if (!measuring_) {
+            due_.clear();
+            wake_.wait(g, [this] { return ending_ || measuring_; });
+            continue;
+        }
+        std::vector<Bytes> frames;
+        const uint32_t wait = DueFrames(z5::Tick(), frames);
+        if (!frames.empty()) {
+            g.unlock();
+            uint64_t sent = 0;
+            for (const auto& f : frames) sent += Send(f) ? 1 : 0;
+            g.lock();
+            streamed_ += sent;
+            continue;
+        }
+        reschedule_ = false;
+        // Woken early by stop, end and changes of the units or the period.
+        z5::SleepFor(g, wake_, wait ? wait : 1, [this] { return ending_ || !measuring_ || reschedule_; });
     }
 }
 

@@ -14,6 +14,10 @@
 // radio unit sits at the address in parameter 4). A request for an address without
 // a unit is not answered. Faults of the framework (silence, wrong command, split,
 // late) apply to every reply.
+// Network: units join and leave the node list at any time (Join, Leave,
+// SetNodeList). The ejecting write (parameter 25 := 99 to a remote unit, parameter
+// 6 := 99 to the own unit) takes the unit out of the node list and stops its stream;
+// the unit itself stays and still answers.
 #pragma once
 #include <condition_variable>
 #include <cstdint>
@@ -50,6 +54,10 @@ struct RadioUnit {
     std::vector<uint16_t> streamValues{1, 2};
     uint32_t timeCount = 0;
     uint32_t timeStep = 1;  // added to the time count after each frame
+    // The unit's sample period: protocol ms between its frames; 0 = the base's stream period.
+    uint32_t streamPeriod = 0;
+    // Ejecting writes received.
+    unsigned ejections = 0;
 
     // A remote unit with the default widths of parameters 0..28 and EEPROM 0..42.
     static RadioUnit Remote(uint16_t address, uint64_t mac);
@@ -88,6 +96,10 @@ public:
 
     void SetNodeList(std::vector<uint16_t> addresses);
     std::vector<uint16_t> NodeList() const;
+    // Sets the unit and puts its address at the end of the node list (once).
+    void Join(const RadioUnit& unit);
+    // Takes the address out of the node list; the unit stays.
+    void Leave(uint16_t address);
 
     // Stream.
     bool Measuring() const;
@@ -106,6 +118,10 @@ private:
     Bytes ReadParams(uint16_t address, const Bytes& ids, bool eeprom);
     RadioUnit* FindUnit(uint16_t address);  // caller holds lock_
     void StreamLoop();
+    // Frames of the streaming units that are due at now; schedules their next frame
+    // and returns the protocol ms until the next one is due. Caller holds lock_.
+    uint32_t DueFrames(uint32_t now, std::vector<Bytes>& frames);
+    bool IsEject(uint16_t address, uint8_t id, uint64_t value) const;  // caller holds lock_
 
     mutable std::mutex lock_;
     std::map<uint8_t, Param> params_;
@@ -113,6 +129,8 @@ private:
     std::vector<uint16_t> nodeList_;
     bool measuring_ = false;
     uint32_t streamPeriod_ = 20;
+    std::map<uint16_t, uint32_t> due_;  // tick at which each streaming unit sends next
+    bool reschedule_ = false;           // a period or the units changed while waiting
     uint64_t streamed_ = 0;
     unsigned zRequests_ = 0;
     bool ending_ = false;
