@@ -263,6 +263,10 @@ std::vector<Bytes> RadioMaster::OnFrame(const Message& request) {
             if (unit->latest.size() > 1) unit->latest.erase(unit->latest.begin());
             return {MakeFrame(cmd, echo)};
         }
+        case FirmwareReceiver::kCmdStart:
+        case FirmwareReceiver::kCmdBlock:
+        case FirmwareReceiver::kCmdFinish:
+            return Update(request);
         case kStart:
             if (address != 0) return {};
             return {MakeFrame(kStartReply, echo)};  // the stream starts once this is out
@@ -275,6 +279,37 @@ std::vector<Bytes> RadioMaster::OnFrame(const Message& request) {
         default:
             return {};
     }
+}
+
+FirmwareReceiver& RadioMaster::Firmware(uint16_t address) {
+    std::lock_guard<std::mutex> g(lock_);
+    return ReceiverOf(address);
+}
+
+void RadioMaster::SetDeviceClass(uint16_t deviceClass) {
+    std::lock_guard<std::mutex> g(lock_);
+    deviceClass_ = deviceClass;
+}
+
+FirmwareReceiver& RadioMaster::ReceiverOf(uint16_t address) {
+    return firmware_.try_emplace(address).first->second;
+}
+
+std::vector<Bytes> RadioMaster::Update(const Message& request) {
+    const uint16_t address = request.Address();
+    RadioUnit* unit = address == 0 ? nullptr : FindUnit(address);
+    std::map<uint8_t, Param>* params = address == 0 ? &params_ : unit ? &unit->params : nullptr;
+    if (!params) return {};
+    FirmwareReceiver::Target target;
+    target.deviceClass = unit ? unit->deviceClass : deviceClass_;
+    target.hardwareVersion = static_cast<uint8_t>((*params)[0].value);
+    FirmwareReceiver::Answer answer = ReceiverOf(address).OnFrame(request, target);
+    if (answer.newVersion) {
+        Param& version = (*params)[1];
+        version.value = *answer.newVersion;
+        if (version.width < 2) version.width = 2;
+    }
+    return answer.replies;
 }
 
 void RadioMaster::OnAnswered(const Message& request, bool replied) {
