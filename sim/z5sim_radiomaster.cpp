@@ -302,7 +302,8 @@ std::vector<Bytes> RadioMaster::Update(const Message& request) {
     if (!params) return {};
     FirmwareReceiver::Target target;
     target.deviceClass = unit ? unit->deviceClass : deviceClass_;
-    target.hardwareVersion = static_cast<uint8_t>((*params)[0].value);
+    const auto hardware = params->find(0);
+    target.hardwareVersion = hardware == params->end() ? 0 : static_cast<uint8_t>(hardware->second.value);
     FirmwareReceiver::Answer answer = ReceiverOf(address).OnFrame(request, target);
     if (answer.newVersion) {
         Param& version = (*params)[1];
