@@ -79,9 +79,10 @@ struct TSensorStructure {
    radio sensor units each base may admit. Every list keeps file order and ends
    with NULL. Strings are shared wide strings (z5_wstr_alloc); NULL reads as
    empty. Booleans are bytes, 0 or 1.
-   A tree handed out by the library belongs to the caller: every record is
-   allocated on its own with malloc, every string with z5_wstr_alloc, and
-   z5_nets_free releases the whole tree. A tree passed in is only read. */
+   In every tree every record is allocated on its own with malloc and every
+   string with z5_wstr_alloc. A tree handed out by the library stays the
+   library's (see tovamod_GetZ5NetsFileStructure); a tree passed in is only
+   read. */
 
 typedef struct TZ5_HardLock_Sensor {
     z5_char16* Type;
@@ -115,7 +116,8 @@ typedef struct TZ5_HardLock_Networks {
     TZ5_HardLock_Network* First;
 } TZ5_HardLock_Networks;
 
-/* Releases every record and string of a tree; NULL is ignored. */
+#ifdef TOVAMOD_INTERNAL
+/* Library only: releases every record and string of a tree; NULL is ignored. */
 static inline void z5_nets_free(TZ5_HardLock_Networks* tree) {
     TZ5_HardLock_Network* net;
     if (!tree) return;
@@ -146,6 +148,7 @@ static inline void z5_nets_free(TZ5_HardLock_Networks* tree) {
     z5_wstr_free(tree->Password);
     free(tree);
 }
+#endif
 
 /* ---- data logger records ------------------------------------------------ */
 
@@ -316,6 +319,86 @@ struct TRTCUParam {
 typedef struct TRTUUParams TRTUUParams;
 typedef struct TSensorEEPROMData TSensorEEPROMData;
 typedef struct TRTCUParam TRTCUParam;
+
+/* ---- life cycle, listing, hardware structure, networks file ------------ */
+
+/* Results: -1 failure, 0 success, unless said otherwise. Every export returns
+   its failure value, and never raises, when it cannot do its work. Exports
+   that take a handle, and those that list or open devices or switch
+   identification, refuse their call (failure value at once) while the library
+   frees sensor objects; call them again later.
+
+   Copies: tovamod_GetHardwareStructure and tovamod_GetZ5NetsFileStructure
+   return a copy that the library allocates. A copy stays valid until the same
+   thread calls the same export again, or until tovamod_uninit; then the
+   library frees it. Clients never free copies. */
+
+/* Creates the library's state and starts the device scan (every 500 ms).
+   0, also when already initialised (nothing changes then); -1 on failure, and
+   the library stays uninitialised. */
+int32_t tovamod_init(void);                                                                   /* 1 */
+/* Ends the scan, closes and frees every device; waits for it (1.2 s or more
+   per device). 0; -1 when not initialised, or when called from a notification
+   handler. Every handle and every copy is invalid afterwards. */
+int32_t tovamod_uninit(void);                                                                 /* 2 */
+/* No tracer window exists: 0 when initialised, else -1. */
+int32_t tovamod_DisplayTracer(uint8_t Show);                                                  /* 3 */
+/* *Name := the type code of device Index ("RTUU", "DUU", ...): zero-terminated
+   UTF-16 owned by the library, valid until the calling thread calls this
+   export again. 0; -1 for Index < 0 or >= the count, when not initialised. */
+int32_t tovamod_GetNthAvailableDevice(const z5_char16** Name, int32_t Index);                 /* 4 */
+/* Number of device objects; 0 when not initialised, -1 on refusal. */
+int32_t tovamod_GetNumberOfAvailableDevice(void);                                             /* 5 */
+/* Opens device Index again with these line settings and returns its handle.
+   *MaxSensors := its maximum number of sensors (-1 for Index equal to the
+   count; untouched for a larger or negative Index). NULL on failure. */
+void* tovamod_OpenDevice(int32_t Index, int32_t BaudRate, int32_t FlowControl,
+                         int32_t* MaxSensors);                                                /* 6 */
+/* Closes the device's USB line; the device's result, -1 for a bad handle. */
+int32_t tovamod_CloseDevice(void* Device);                                                    /* 7 */
+/* *Sensor := sensor Index of the device (NULL for Index equal to the sensor
+   count), the device's line opened again with these settings; *Status := the
+   sensor's kind (0 radio unit, 1 base's own radio unit, 8, 9, 10 instruments),
+   3 without sensor. 0; -1 with *Status 3 for a bad handle or an Index above
+   the count; -1 with *Status unchanged after an internal failure. */
+int32_t tovamod_OpenSensor(void* Device, int32_t BaudRate, int32_t FlowControl, int32_t Index,
+                           void** Sensor, uint8_t* Status);                                   /* 8 */
+/* Does nothing: always -1. */
+int32_t tovamod_CloseSensor(void* Sensor);                                                    /* 9 */
+/* Installs the library-wide notification handler (a copy of *Handler); Code
+   NULL removes it; a NULL Handler changes nothing. Works before tovamod_init
+   and survives tovamod_uninit. Install it before using devices. The handler
+   runs on a library thread or on the caller's own thread inside an export; it
+   must not call tovamod_uninit. */
+void tovamod_getProcessData(const TonProcessData* Handler);                                   /* 10 */
+/* Switches the device scan off; returns once a running scan has ended. */
+void tovamod_DeactivateDevicesIdentification(void);                                           /* 33 */
+/* Switches the device scan on again. */
+void tovamod_ActivateDevicesIdentification(void);                                             /* 34 */
+/* A copy of the hardware structure: the active device nodes (of several
+   Starter-Ports only the first) with their sensor nodes. NULL when not
+   initialised or while a scan rebuilds the structure. The library clears its
+   changed flag after each copy, so Changed is 1 in one copy per change. */
+THardwareStructure* tovamod_GetHardwareStructure(void);                                       /* 40 */
+/* 1: the structure counts as processed (Changed 0); 0: as changed again. */
+void tovamod_SetHardwareStructureProcessed(uint8_t Processed);                                /* 41 */
+/* 1 while a scan rebuilds the structure; 0 when not initialised. */
+uint8_t tovamod_GetRefreshingRecordStructure(void);                                           /* 42 */
+/* 1 while a measurement stream runs. */
+uint8_t tovamod_DevicesInMeasureMode(void);                                                   /* 43 */
+/* A copy of the networks tree; NULL when not initialised or on failure. The
+   caller may change it (records from malloc, strings from z5_wstr_alloc,
+   releasing what it unlinks) and pass it to tovamod_SetZ5NetsFileStructure;
+   the library frees what it holds then (see Copies above). */
+TZ5_HardLock_Networks* tovamod_GetZ5NetsFileStructure(void);                                  /* 45 */
+/* Writes the tree to the networks file (the old file becomes the backup) and
+   reloads it. The tree stays the caller's and is only read. */
+void tovamod_SetZ5NetsFileStructure(const TZ5_HardLock_Networks* Tree);                       /* 46 */
+/* *Exists := 1 and *Description := the active network's description, or 0
+   and NULL when no network is active. The library frees the previous value of
+   *Description (initialise it to NULL); the new string belongs to the caller
+   (release it with z5_wstr_free). Not initialised: both left unchanged. */
+void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description);               /* 49 */
 
 /* ---- device and sensor exports ------------------------------------------ */
 

@@ -1,29 +1,44 @@
 #include "z5sim_kinds.h"
 
 #include "z5sim_datalogger.h"
+#include "z5sim_deskport.h"
 #include "z5sim_generic.h"
 #include "z5sim_radiomaster.h"
 
 namespace z5sim {
 
+namespace {
+
+template <class Model>
+std::shared_ptr<Device> Make(const std::string& d, const std::string& s) {
+    return std::make_shared<Model>(d, s);
+}
+
+std::shared_ptr<Device> Echo(const std::string& d, const std::string& s) {
+    return std::make_shared<GenericDevice>(d, s, GenericDevice::Answer::Echo);
+}
+
+std::shared_ptr<Device> Silent(const std::string& d, const std::string& s) {
+    return std::make_shared<GenericDevice>(d, s, GenericDevice::Answer::Nothing);
+}
+
+}  // namespace
+
+// One kind per description the library recognises (models where they exist,
+// silent devices for the others), and two generic ones.
 const std::vector<Kind>& Kinds() {
     static const std::vector<Kind> kinds = {
-        {"echo", "Zelto5 Echo",
-         [](const std::string& d, const std::string& s) -> std::shared_ptr<Device> {
-             return std::make_shared<GenericDevice>(d, s, GenericDevice::Answer::Echo);
-         }},
-        {"radiomaster", RadioMaster::kDescription,
-         [](const std::string& d, const std::string& s) -> std::shared_ptr<Device> {
-             return std::make_shared<RadioMaster>(d, s);
-         }},
-        {"silent", "Zelto5 Silent",
-         [](const std::string& d, const std::string& s) -> std::shared_ptr<Device> {
-             return std::make_shared<GenericDevice>(d, s, GenericDevice::Answer::Nothing);
-         }},
-        {"datalogger", DataLogger::kDescription,
-         [](const std::string& d, const std::string& s) -> std::shared_ptr<Device> {
-             return std::make_shared<DataLogger>(d, s);
-         }},
+        {"echo", "Zelto5 Echo", Echo},
+        {"silent", "Zelto5 Silent", Silent},
+        {"radiomaster", RadioMaster::kDescription, Make<RadioMaster>},
+        {"deskport", "Zelto5 Desk-Port", Make<DeskPort>},
+        {"starterport", "Zelto5 Starter-Port", Make<DeskPort>},
+        {"fieldport", DataLogger::kDescription, Make<DataLogger>},
+        {"timer62", "Timer 6-2 71304.52", Silent},
+        {"counter", "Universal Counter 52817.30", Silent},
+        {"lightspeed", "Speed of Light Meter 38410.00", Silent},
+        {"dds", "Function Generator 60275.44", Silent},
+        {"xray", "X-Ray 27739.15", Silent},
     };
     return kinds;
 }
