@@ -209,9 +209,13 @@ protected:
                                      const uint8_t* HardwareList);
     static int BuildUpdateBlockFrame(int32_t Address, uint32_t Offset, const uint8_t* Bytes, uint32_t Count);
     static int BuildUpdateFinishFrame(int32_t Address, uint32_t CheckValue);
-    // Sends the first Length bytes of TransmitBuffer, waits for WaitBytes or WaitMs;
-    // with fewer than NeededBytes waiting then, nothing is read (an empty reply).
+    // Sends the first Length bytes of TransmitBuffer, then UpdateWait; an empty
+    // reply when the line takes no frame.
     TFrameReply UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes);
+    // Waits for WaitBytes or WaitMs; with fewer than NeededBytes waiting then (a
+    // failed queue query counts as none), nothing is read: an empty reply. Else
+    // the bytes of this exchange.
+    TFrameReply UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes);
     // 0 for an acknowledgement (a whole frame 0x28); the error code of a whole
     // fresh refusal; -1 for anything else (no reply, a cut frame, code 0).
     static int32_t JudgeUpdateReply(const TFrameReply& Reply);

@@ -68,6 +68,10 @@ TFrameReply TRTUU::UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitByte
     WriteFrame(Length);
     // A line that takes no frame (unplugged) brings no reply either.
     if (LastFTStatus != d2xx::kOk) return {};
+    return UpdateWait(WaitMs, WaitBytes, NeededBytes);
+}
+
+TFrameReply TRTUU::UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes) {
     // The wait alone first: the count found then decides whether the reply is read.
     const uint32_t start = z5::Tick();
     int32_t waiting = QueueBytesWaiting();
