@@ -33,7 +33,7 @@ const std::vector<Kind>& Kinds() {
         {"radiomaster", RadioMaster::kDescription, Make<RadioMaster>},
         {"deskport", "Zelto5 Desk-Port", Make<DeskPort>},
         {"starterport", "Zelto5 Starter-Port", Make<DeskPort>},
-        {"fieldport", DataLogger::kDescription, Make<DataLogger>},
+        {"datalogger", DataLogger::kDescription, Make<DataLogger>},
         {"timer62", "Timer 6-2 71304.52", Silent},
         {"counter", "Universal Counter 52817.30", Silent},
         {"lightspeed", "Speed of Light Meter 38410.00", Silent},

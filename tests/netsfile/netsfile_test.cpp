@@ -475,22 +475,32 @@ TEST_F(NetsFileSave, KilledMidSaveLeavesAWholeFile) {
     }
     int sawSaved = 0;
     for (int round = 0; round < 12; ++round) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
         pid_t pid = ::fork();
         if (pid == 0) {
+            ::close(ready[0]);
             try {
                 TZ5NetsFileController ctl;
                 ctl.InitNetworksFile();
                 TZ5_HardLock_Networks* ta = BuildTree(a);
                 TZ5_HardLock_Networks* tb = BuildTree(b);
+                ctl.SaveNetworks(ta);
+                const char one = 1;  // one whole save is on disk: the kill may come
+                if (::write(ready[1], &one, 1) != 1) ::_exit(4);
                 for (;;) {
-                    ctl.SaveNetworks(ta);
                     ctl.SaveNetworks(tb);
+                    ctl.SaveNetworks(ta);
                 }
             } catch (...) {
             }
             ::_exit(3);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 + 9 * round));
+        ::close(ready[1]);
+        char byte = 0;
+        const bool saved = ::read(ready[0], &byte, 1) == 1;  // however slow the machine is
+        ::close(ready[0]);
+        if (saved) std::this_thread::sleep_for(std::chrono::milliseconds(1 + 7 * round));
         ::kill(pid, SIGKILL);
         int status = 0;
         ::waitpid(pid, &status, 0);
