@@ -402,6 +402,30 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
 
 /* ---- device and sensor exports ------------------------------------------ */
 
+/* Every device export takes a device handle (TDeviceStructure.Device, or the
+   result of tovamod_OpenDevice), every sensor export a sensor handle
+   (TSensorStructure.Sensor, or *Sensor of tovamod_OpenSensor). A handle is
+   usable while the hardware structure lists it. A NULL handle, a handle of no
+   live object of that kind or an object being destroyed gives the failure
+   value without touching any device, and so does a call while the library
+   frees sensor objects (call again later). No export raises; an internal
+   failure gives the failure value too. Failure values: -1 for 32-bit results,
+   64-bit -1 for the two 64-bit getters. Results other than the failure value
+   are the device class's own (an operation a class does not have gives -1).
+   Each export runs on the caller's thread and waits for the device's reply
+   (500 ms per attempt, 2 s for the update start and finish), letting the
+   caller's window messages run (see the pump hook of the platform library)
+   meanwhile; while a firmware step runs, requests to every other device wait.
+
+   Records (TRTUUParams, TRTCUParam, TSensorEEPROMData, the calibration and
+   trim arrays, TDLUFileInfo) are the caller's, allocated by it and filled by
+   the library. Texts returned through a pointer (const char** or
+   const z5_char16**) are the library's: they stay valid until the calling
+   thread calls the same export again, or tovamod_uninit. Wide strings
+   returned through a z5_char16** variable are the caller's: the library
+   frees the variable's previous value (initialise it to NULL) and stores a
+   new string, which the caller releases with z5_wstr_free. */
+
 /* Firmware stream: made by the client, lent to the library for one
    tovamod_Device_Update call. The library asks its size (low 32 bits used)
    and reads it from its current position; it never positions or frees it. */
@@ -417,43 +441,116 @@ struct TRTCUParam;
 struct TSensorEEPROMData;
 struct TDLUFileInfo;
 
-/* Every device export takes a device handle (TDeviceStructure.Device), every
-   sensor export a sensor handle (TSensorStructure.Sensor). A handle that no
-   longer belongs to a live object gives the failure value. */
+/* Sends a command text: a four-digit code, a comma, up to three
+   comma-terminated values and a carriage return, such as "0025,1,\r"
+   (zero-terminated, the caller's). The result of the command the device
+   class maps the code to; -1 for a text without carriage return or an
+   unknown code (nothing sent). Reply is read by no device class. */
 int32_t tovamod_Device_SendCmdAndGetResponse(void* Device, const char* Cmd, int32_t Reply); /* 11 */
+/* Mode 1: the first sample period := Value, written to the radio unit as its
+   parameter 8 (2 bytes); result the first period the sensor keeps. Mode 2:
+   the second period, parameter 9 (4 bytes). The kept period is the requested
+   one whether or not the write succeeds. Any other Mode: -1, nothing sent. */
 int32_t tovamod_Sensor_SetSamplePeriode(void* Sensor, int32_t Mode, int32_t Value);      /* 12 */
+/* Number of measurements queued on the sensor; 64-bit -1 on failure. */
 int64_t tovamod_Sensor_GetNumMeasureAvailable(void* Sensor);                               /* 13 */
+/* Takes the oldest queued measurement: *Time := its time stamp, Values[0..n-1]
+   := its first n values (n = min(Count, the values it holds)); 0. -1 when the
+   queue is empty (nothing written). Values has room for Count entries. */
 int32_t tovamod_Sensor_ReadRawMeasurement(void* Sensor, int64_t* Time, int32_t Count, int32_t* Values); /* 14 */
+/* Asks the device for the sensor's latest Count values into Values (room for
+   Count entries; 5 for Mode 18, which combines two replies into 32-bit
+   values); 0 / -1. One such read runs at a time in the whole library; -1 when
+   the library is not initialised. */
 int32_t tovamod_Sensor_ReadLatestMeasurement(void* Sensor, int32_t Count, int32_t* Values, int32_t Mode); /* 15 */
+/* Writes radio parameter Param (Size bytes of Value) of the sensor's radio
+   unit (for the base's own radio unit, at its own address); 0 / -1. */
 int32_t tovamod_Sensor_SetRtcuParam(void* Sensor, int32_t Param, int32_t Size, int32_t Value); /* 16 */
+/* Reads radio parameter Param: of a remote radio unit all 64 bits as sent
+   (unsigned); of any other sensor (the base's own radio unit) the low 32
+   bits, widened with their sign, so a value with bit 31 set is negative.
+   64-bit -1 on failure. */
 int64_t tovamod_Sensor_GetRtcuParam(void* Sensor, int32_t Param);                          /* 17 */
+/* Writes device parameter Param (Size bytes of Value) at address 0; 0 / -1. */
 int32_t tovamod_Device_SetRTUUParam(void* Device, int32_t Param, int32_t Size, int32_t Value); /* 18 */
+/* Device parameter Param: the low 32 bits of the value read; -1 on failure
+   (also the value of a parameter whose low 32 bits are all set). */
 int32_t tovamod_Device_GetRTUUParam(void* Device, int32_t Param);                          /* 19 */
+/* Writes sensor EEPROM value Param (Size 1..4 bytes of Value); 0 / -1. */
 int32_t tovamod_Sensor_SetEEPROMData(void* Sensor, int32_t Param, int32_t Size, int32_t Value); /* 20 */
+/* Sensor parameter Param: the low 32 bits of the value read; -1 on failure. */
 int32_t tovamod_Sensor_GetSUParam(void* Sensor, int32_t Param);                            /* 21 */
+/* *Name := the sensor's type code ("RTCU", "RCU"; empty for other sensors),
+   library text (see above); 0. On failure -1 and *Name := an empty text
+   (after an internal failure *Name is left as it was). */
 int32_t tovamod_Sensor_GetName(void* Sensor, const z5_char16** Name);                      /* 22 */
+/* Fills the caller's EEPROM data record (values 0 to 17); the device class's
+   result (1 filled), -1 on failure (record untouched). */
 int32_t tovamod_Sensor_GetEEPROMData(void* Sensor, struct TSensorEEPROMData* P);           /* 23 */
+/* Fills the caller's 15 calibration floats; as tovamod_Sensor_GetEEPROMData. */
 int32_t tovamod_Sensor_GetEEPROMDataCal(void* Sensor, float* P);    /* 24: 15 floats */
+/* Fills the caller's 10 trim floats; as tovamod_Sensor_GetEEPROMData. */
 int32_t tovamod_Sensor_GetEEPROMDataTrim(void* Sensor, float* P);   /* 25: 10 floats */
+/* Writes calibration value Param; 0 / -1. */
 int32_t tovamod_Sensor_SetEEPROMDataCal(void* Sensor, int32_t Param, float Value);         /* 26 */
+/* Writes trim value Param; 0 / -1. */
 int32_t tovamod_Sensor_SetEEPROMDataTrim(void* Sensor, int32_t Param, float Value);        /* 27 */
+/* Fills the caller's TRTCUParam (radio parameters 0 to 28; Param3 see the
+   record); 1 filled, -1 on failure. */
 int32_t tovamod_Sensor_GetRTCUParams(void* Sensor, struct TRTCUParam* P);                  /* 28 */
+/* Fills the caller's TRTUUParams (device parameters 0 to 13); 1 / -1. */
 int32_t tovamod_Device_GetRTUUParams(void* Device, struct TRTUUParams* P);                 /* 29 */
+/* *Version := the device's version text, 8-bit, zero-terminated, library text
+   (see above): the data logger's "firmware/hardware" (empty when it does not
+   answer); empty for the other kinds, which report their versions as device
+   parameters 1 (firmware) and 0 (hardware). 0; -1 with *Version unchanged. */
 int32_t tovamod_Device_GetVersion(void* Device, const char** Version);                     /* 30 */
+/* Data logger: fills P[0..n-1] (room for TOVAMOD_DLU_MAX_FILES records, see
+   the record) with its file list; n, -1 on failure. */
 int32_t tovamod_Device_GetDLUFileData(void* Device, struct TDLUFileInfo* P);               /* 31 */
+/* Data logger: starts the download of file P[Index]; its values come as the
+   measurements of the logger's sensor. 0 / -1. */
 int32_t tovamod_Device_GetDLUValues(void* Device, struct TDLUFileInfo* P, int32_t Index);  /* 32 */
+/* Sets the sensor's range (two bytes); 0 / -1. */
 int32_t tovamod_Sensor_SetRange(void* Sensor, int32_t Value1, int32_t Value2);             /* 35 */
+/* The sensor's range value of id Value; -1 on failure. */
 int32_t tovamod_Sensor_GetRange(void* Sensor, int32_t Value);                              /* 36 */
+/* Firmware update, one part in three steps: start, the blocks, finish.
+   Address: the target's radio address (0 the device itself, 1 the radio unit
+   behind a radio base, 0x0100 the function generator). Results: 0 done; the
+   device's error code (1 to 255) when it refused the step; -1 when it gave no
+   answer, the arguments do not fit, or for a bad handle. A failed part is
+   started again from its start.
+   Start: announces part PartIndex of PartCount (1-based) of version
+   NewFirmware (major * 256 + minor), FileSize bytes, for DeviceClass and the
+   HardwareCount accepted hardware versions at HardwareList (one byte each,
+   the caller's; 0 to 120 of them, HardwareList may be NULL for 0). */
 int32_t tovamod_Device_Update_Start(void* Device, int32_t Address, int32_t NewFirmware,
                                     int32_t PartIndex, int32_t PartCount, int32_t FileSize,
                                     int32_t DeviceClass, int32_t HardwareCount,
                                     const uint8_t* HardwareList);                          /* 37 */
+/* Finish: CheckValue is the CRC-32 of the part (reflected, 0xEDB88320,
+   initial value and final XOR 0xFFFFFFFF); the device compares it. */
 int32_t tovamod_Device_Update_Finish(void* Device, int32_t Address, int32_t CheckValue);   /* 38 */
+/* The blocks: reads the whole part from the stream that *Stream holds (the
+   caller's variable; the stream stays the caller's, see FirmwareStream), then
+   sends it. A part larger than the device's image (100000 bytes; 500000 for
+   the data logger and the speed of light meter), a negative size or a stream
+   that cannot be read whole: -1 before anything is sent; size 0: 0. Unused is
+   read by no device class (pass 1). */
 int32_t tovamod_Device_Update(void* Device, int32_t Address, int32_t Unused,
                               FirmwareStream* const* Stream);                              /* 39 */
+/* Sends a sensor command (command byte Value1, 16-bit Value2); 0 / -1. */
 int32_t tovamod_Sensor_SetCommand(void* Sensor, int32_t Value1, int32_t Value2);           /* 44 */
+/* *Addr := the MAC of the sensor's radio unit as 16 upper-case hex digits,
+   "FFFFFFFFFFFFFFFF" when it is not known or on failure; a wide string for
+   the caller (see above). */
 void tovamod_Sensor_GetRtcuMACExtAddr(void* Sensor, z5_char16** Addr);                     /* 47 */
+/* *Addr := the MAC of a radio base family device (Radio Master, Desk-Port,
+   the instruments); "FFFFFFFFFFFFFFFF" for other devices (the data logger),
+   when it is not known or on failure; a wide string for the caller. */
 void tovamod_Device_GetMACExtAddr(void* Device, z5_char16** Addr);                         /* 48 */
+/* Sets the sensor's value to zero (one byte Value); 0 / -1. */
 int32_t tovamod_Sensor_SetValueToZero(void* Sensor, int32_t Value);                        /* 50 */
 
 #ifdef __cplusplus

@@ -152,6 +152,40 @@ public:
     // The float whose little-endian bytes are B0..B3.
     static float FloatFromBytes(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3);
 
+    // ---- firmware update (uRTUUUpdate.cpp) ----
+    // Each holds D2XXLock for its own exchange only. 0 acknowledged; the device's
+    // error code (1..255) from a fresh refusal; -1 when destroying, the line is
+    // closed, the arguments do not fit the frame, or no fresh whole reply came.
+    // HardwareCount 0..kMaxHardwareCount (nothing sent otherwise, nor for a nil
+    // list with a count above 0).
+    int32_t UpdateStart(int32_t Address, int32_t NewFirmware, int32_t PartIndex, int32_t PartCount,
+                        int32_t FileSize, int32_t DeviceClass, int32_t HardwareCount,
+                        const uint8_t* HardwareList) override;
+    int32_t UpdateFinish(int32_t Address, uint32_t CheckValue) override;
+    // Reads the whole part from the stream, then sends it in blocks. A part larger
+    // than the image or of negative size, a nil stream, or a stream that cannot be
+    // read whole: -1, nothing sent. Size 0: 0, nothing sent. A block that stays
+    // unacknowledged after the attempts gives the last attempt's error code (-1
+    // when that attempt brought no fresh refusal).
+    int32_t UpdateBlocks(int32_t Address, int32_t Reserved, FirmwareStream* const* Stream) override;
+
+    // The constants of the update exchanges; a child class returns its own.
+    struct TUpdateConstants {
+        uint32_t ImageSize = 100000;        // largest part
+        uint32_t BlockSize = 100;           // image bytes per block frame (at most kMaxBlockSize)
+        int BlockAttempts = 10;             // per block
+        uint32_t StartWaitMs = 2000;
+        uint32_t StartWaitBytes = 5;
+        uint32_t BlockWaitMs = 500;
+        uint32_t BlockWaitBytes = 5;
+        uint32_t BlockBytesNeeded = 5;      // waiting after the wait, else the attempt fails unread
+        uint32_t FinishWaitMs = 2000;
+        uint32_t FinishWaitBytes = 5;
+    };
+    static constexpr int32_t kMaxHardwareCount = 120;  // 2n + 14 fits LEN
+    static constexpr uint32_t kMaxBlockSize = 247;     // k + 7 fits LEN
+    static constexpr uint8_t kUpdateAck = 0x28;
+
     // ---- the parser's lookups (parser thread, BufferLock held, no device lock) ----
     TTemplateSensors* FindSensorByAddressUnderBufferLock(int32_t Address);
     TTemplateSensors* GetSensorUnderBufferLock(int32_t Index);
@@ -181,6 +215,26 @@ protected:
     // The handle requests use: nullptr once the line is closed.
     d2xx::Handle LineHandle() const { return LineOpen.load() ? FTHandle.load() : nullptr; }
     TExchangeSettings Settings(bool Abort) const;
+
+    // ---- update exchange steps (caller holds D2XXGuard, CurrentHandle set) ----
+    virtual TUpdateConstants UpdateConstants() const;
+    // The frames in TransmitBuffer; their length. Count > kMaxHardwareCount or a
+    // block beyond kMaxBlockSize are the caller's to refuse.
+    static int BuildUpdateStartFrame(int32_t Address, int32_t NewFirmware, int32_t PartIndex, int32_t PartCount,
+                                     int32_t FileSize, int32_t DeviceClass, int32_t HardwareCount,
+                                     const uint8_t* HardwareList);
+    static int BuildUpdateBlockFrame(int32_t Address, uint32_t Offset, const uint8_t* Bytes, uint32_t Count);
+    static int BuildUpdateFinishFrame(int32_t Address, uint32_t CheckValue);
+    // Sends the first Length bytes of TransmitBuffer, then UpdateWait; an empty
+    // reply when the line takes no frame.
+    TFrameReply UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes);
+    // Waits for WaitBytes or WaitMs; with fewer than NeededBytes waiting then (a
+    // failed queue query counts as none), nothing is read: an empty reply. Else
+    // the bytes of this exchange.
+    TFrameReply UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes);
+    // 0 for an acknowledgement (a whole frame 0x28); the error code of a whole
+    // fresh refusal; -1 for anything else (no reply, a cut frame, code 0).
+    static int32_t JudgeUpdateReply(const TFrameReply& Reply);
 
     std::recursive_mutex DeviceLock;  // Sensors, SensorSlots, parameter and MAC reads
     std::unique_ptr<TFtdiDevice> Reader;

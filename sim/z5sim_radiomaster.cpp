@@ -292,6 +292,10 @@ std::vector<Bytes> RadioMaster::OnFrame(const Message& request) {
             if (unit->latest.size() > 1) unit->latest.erase(unit->latest.begin());
             return {MakeFrame(cmd, echo)};
         }
+        case FirmwareReceiver::kCmdStart:
+        case FirmwareReceiver::kCmdBlock:
+        case FirmwareReceiver::kCmdFinish:
+            return Update(request);
         case kStart:
             if (address != 0) return {};
             return {MakeFrame(kStartReply, echo)};  // the stream starts once this is out
@@ -304,6 +308,38 @@ std::vector<Bytes> RadioMaster::OnFrame(const Message& request) {
         default:
             return {};
     }
+}
+
+FirmwareReceiver& RadioMaster::Firmware(uint16_t address) {
+    std::lock_guard<std::mutex> g(lock_);
+    return ReceiverOf(address);
+}
+
+void RadioMaster::SetDeviceClass(uint16_t deviceClass) {
+    std::lock_guard<std::mutex> g(lock_);
+    deviceClass_ = deviceClass;
+}
+
+FirmwareReceiver& RadioMaster::ReceiverOf(uint16_t address) {
+    return firmware_.try_emplace(address).first->second;
+}
+
+std::vector<Bytes> RadioMaster::Update(const Message& request) {
+    const uint16_t address = request.Address();
+    RadioUnit* unit = address == 0 ? nullptr : FindUnit(address);
+    std::map<uint8_t, Param>* params = address == 0 ? &params_ : unit ? &unit->params : nullptr;
+    if (!params) return {};
+    FirmwareReceiver::Target target;
+    target.deviceClass = unit ? unit->deviceClass : deviceClass_;
+    const auto hardware = params->find(0);
+    target.hardwareVersion = hardware == params->end() ? 0 : static_cast<uint8_t>(hardware->second.value);
+    FirmwareReceiver::Answer answer = ReceiverOf(address).OnFrame(request, target);
+    if (answer.newVersion) {
+        Param& version = (*params)[1];
+        version.value = *answer.newVersion;
+        if (version.width < 2) version.width = 2;
+    }
+    return answer.replies;
 }
 
 void RadioMaster::OnAnswered(const Message& request, bool replied) {

@@ -10,6 +10,11 @@
 //   0x63 sensor command, 0x4B zero -> the command with an empty payload
 //   0x01 latest values -> 0x09 (per unit settable)
 //   0x31 start -> '8' (0x38), then the stream; 0x32 stop, 0x5A 'Z': no reply
+//   0x21 / 0x22 / 0x23 firmware start, block, finish -> 0x28 or a refusal
+//     (z5sim_firmware.h): one receiver per target, the base (address 0) or a
+//     unit. The target's device class is its own (4 by default), its hardware
+//     version the low byte of its parameter 0; after the last part of an update
+//     its parameter 1 (firmware version) holds the new version.
 // Address 0 is the base itself; any other address is the radio unit there (the own
 // radio unit sits at the address in parameter 4). A request for an address without
 // a unit is not answered. Faults of the framework (silence, wrong command, split,
@@ -28,6 +33,7 @@
 #include <vector>
 
 #include "z5sim_device.h"
+#include "z5sim_firmware.h"
 
 namespace z5sim {
 
@@ -58,6 +64,7 @@ struct RadioUnit {
     uint32_t streamPeriod = 0;
     // Ejecting writes received.
     unsigned ejections = 0;
+    uint16_t deviceClass = 4;  // device class of its firmware
 
     // A remote unit with the default widths of parameters 0..28 and EEPROM 0..42.
     static RadioUnit Remote(uint16_t address, uint64_t mac);
@@ -110,6 +117,11 @@ public:
     // Number of 'Z' requests received.
     unsigned ZRequests() const;
 
+    // Firmware: the receiver of a target (0 the base, else a unit's address),
+    // made on first use; it lives as long as the model.
+    FirmwareReceiver& Firmware(uint16_t address);
+    void SetDeviceClass(uint16_t deviceClass);  // the base's (default 4)
+
 protected:
     std::vector<Bytes> OnFrame(const Message& request) override;
     void OnAnswered(const Message& request, bool replied) override;
@@ -117,6 +129,8 @@ protected:
 private:
     Bytes ReadParams(uint16_t address, const Bytes& ids, bool eeprom);
     RadioUnit* FindUnit(uint16_t address);  // caller holds lock_
+    FirmwareReceiver& ReceiverOf(uint16_t address);  // caller holds lock_
+    std::vector<Bytes> Update(const Message& request);  // caller holds lock_
     void StreamLoop();
     // Frames of the streaming units that are due at now; schedules their next frame
     // and returns the protocol ms until the next one is due. Caller holds lock_.
@@ -133,6 +147,8 @@ private:
     bool reschedule_ = false;           // a period or the units changed while waiting
     uint64_t streamed_ = 0;
     unsigned zRequests_ = 0;
+    uint16_t deviceClass_ = 4;
+    std::map<uint16_t, FirmwareReceiver> firmware_;
     bool ending_ = false;
     std::condition_variable wake_;
     std::thread streamer_;
