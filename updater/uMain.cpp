@@ -608,7 +608,11 @@ void TfrmMain::PollPass() {
 }
 
 void TfrmMain::ComboDeviceChange() {
-    WhenLibraryIdle([this] { Guarded(this, [this] { VersionPass(); }); });
+    WhenLibraryIdle([this] {
+        // Deferred past the start of an update: the update owns the controls now.
+        if (UpdateRunning()) return;
+        Guarded(this, [this] { VersionPass(); });
+    });
 }
 
 void TfrmMain::VersionPass() {
