@@ -366,8 +366,15 @@ void TfrmMain::ComboLanguageChange() {
         if (index < 0) return;
         LanguageIndex = index;
         SetSpecificLanguageTxt();
-        if (LangConfig)
-            LangConfig->WriteNumber(QStringLiteral("Einstellungen"), QStringLiteral("Sprache"), LanguageIndex);
+        if (LangConfig) {
+            try {
+                LangConfig->WriteNumber(QStringLiteral("Einstellungen"), QStringLiteral("Sprache"), LanguageIndex);
+            } catch (const TFileError&) {
+                // A list that cannot be written is reported once; later choices are not stored.
+                LangConfig.reset();
+                throw;
+            }
+        }
     });
 }
 
