@@ -12,6 +12,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/setup.sh
+mkdir -p build
 cmake -S . -B build/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo > build/plain.configure.log 2>&1 \
   || { cat build/plain.configure.log; exit 1; }
 cmake --build build/plain -j "${Z5_JOBS:-$(nproc)}" --target Kavrel z5sim kavrel_data kavrel_notice_files
@@ -46,7 +47,7 @@ display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > "$run/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
 "$bin/Kavrel" > "$run/kavrel.log" 2>&1 &
 kavrel=$!
