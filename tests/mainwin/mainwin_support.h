@@ -108,7 +108,15 @@ protected:
         window.reset();
         boxWatch.stop();
         bus.UnplugAll();
+        // The program-wide state, for the next test of the same run.
         LogEnabled = 0;
+        if (LogOpen) CloseLog();
+        SetupConfig.reset();
+        LangConfig.reset();
+        UpdateJob = TUpdateJob{};
+        TypeCode.clear();
+        RadioParam4 = 0;
+        DeviceHandle = SensorHandle = nullptr;
         std::error_code ec;
         fs::remove_all(root, ec);
     }

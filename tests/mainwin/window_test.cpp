@@ -107,11 +107,10 @@ TEST_F(Window, CloseIsRefusedDuringAnUpdateAndShutsTheLibraryDown) {
     EXPECT_EQ(DeviceHandle, nullptr);
 }
 
-TEST_F(Window, ExitButtonSendsTheClosingCommandAndEnds) {
+TEST_F(Window, ExitButtonShutsTheLibraryDownAndEnds) {
     Start();
     Plug();
     ASSERT_TRUE(WaitForItems(1));
-    rm->ClearReceived();
     window->BtnExitClick();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(tovamod_GetHardwareStructure(), nullptr);
@@ -136,6 +135,50 @@ TEST_F(Window, OptionsDialogOnlyWhenNoUpdateRuns) {
     window->Image2DblClick();
     EXPECT_EQ(shown, 1);
     ASSERT_TRUE(WaitForUpdateEnd());
+}
+
+// Events pumped while a part is sent start no second library request: ticks,
+// device choices, clicks and the options dialog wait or are dropped.
+TEST_F(Window, EventsDuringALibraryCallStartNoRequest) {
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    QDialog options;
+    int shown = 0;
+    QObject::connect(&options, &QDialog::finished, [&] { ++shown; });
+    window->frmOptions = &options;
+    int pumped = 0;
+    QTimer intruder;
+    QObject::connect(&intruder, &QTimer::timeout, [&] {
+        if (!LibraryBusy()) return;
+        ++pumped;
+        window->Timer1Timer();
+        window->ComboDeviceChange();
+        window->Image2DblClick();
+        window->BtnUpdateClick();
+    });
+    intruder.start(1);
+    rm->ClearReceived();
+    window->BtnUpdateClick();
+    ASSERT_TRUE(WaitForUpdateEnd());
+    intruder.stop();
+    EXPECT_GT(pumped, 0);
+    EXPECT_EQ(shown, 0);
+    EXPECT_EQ(rm->Firmware(0).PartsCompleted(), 1u);
+    EXPECT_EQ(window->PanelColor(), QColor(0xC0, 0xDC, 0xC0));
+    // Between the start and the finish frame only blocks went to the device.
+    bool inPart = false;
+    for (const auto& frame : rm->ReceivedFrames()) {
+        ASSERT_GE(frame.size(), 3u);
+        const uint8_t cmd = frame[2];
+        if (cmd == 0x21) {
+            inPart = true;
+        } else if (cmd == 0x23) {
+            inPart = false;
+        } else if (inPart) {
+            EXPECT_EQ(cmd, 0x22);
+        }
+    }
 }
 
 }  // namespace
