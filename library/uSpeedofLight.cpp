@@ -100,11 +100,19 @@ int32_t TLIGHTSPEED::UpdateFinish(int32_t Address, uint32_t CheckValue) {
     CurrentHandle = LineHandle();
     PurgeTx();
     const int length = BuildUpdateFinishFrame(Address, CheckValue);
-    const int32_t first = JudgeUpdateReply(UpdateExchange(length, c.FinishWaitMs, c.FinishWaitBytes, 1));
+    const TFrameReply reply = UpdateExchange(length, c.FinishWaitMs, c.FinishWaitBytes, 1);
+    const int32_t first = JudgeUpdateReply(reply);
     if (first != 0) return first;
     // The meter confirms a second time once the new firmware is in place; a meter
-    // that stays silent has confirmed once, which counts.
-    const TFrameReply second = UpdateWait(kSecondConfirmationMs, kConfirmationBytes, 1);
+    // that stays silent has confirmed once, which counts. A confirmation that came
+    // right behind the first one was read with it.
+    const size_t firstLength = static_cast<size_t>(reply.Len()) + 3;
+    const TFrameReply second =
+        reply.Count() > firstLength
+            ? TFrameReply(std::vector<uint8_t>(reply.Bytes().begin() + static_cast<std::ptrdiff_t>(firstLength),
+                                               reply.Bytes().end()),
+                          reply.StatusOk())
+            : UpdateWait(kSecondConfirmationMs, kConfirmationBytes, 1);
     if (second.Count() > 0) {
         const int32_t verdict = JudgeUpdateReply(second);
         if (verdict != 0) return verdict;
