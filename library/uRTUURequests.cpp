@@ -101,6 +101,8 @@ bool TRTUU::Request(const TRequest& r) {
     std::unique_lock<std::recursive_mutex> device(DeviceLock, std::defer_lock);
     if (r.TakeDeviceLock) device.lock();
     d2xx.emplace();
+    // Nothing goes out on a closed line, so nothing can have succeeded.
+    if (!LineHandle()) return false;
     CurrentHandle = LineHandle();
     PurgeTx();
     int length = r.Build();
