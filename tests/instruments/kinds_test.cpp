@@ -3,6 +3,7 @@
 // first refresh, and one table of command code -> frame -> result per class.
 #include "instruments_support.h"
 #include "z5sim_deskport.h"
+#include "z5sim_kinds.h"
 
 using namespace instruments_test;
 
@@ -105,5 +106,37 @@ INSTANTIATE_TEST_SUITE_P(Instruments, EachKind, ::testing::ValuesIn(Kinds()),
                              std::erase_if(n, [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); });
                              return n;
                          });
+
+}  // namespace
+
+namespace {
+
+// The z5sim command plugs these by kind name, with the kind table's descriptions.
+TEST(SimulatorKinds, EachNameMakesItsModelWithItsDescription) {
+    struct Case {
+        const char* kind;
+        const char* description;
+        std::function<bool(z5sim::Device*)> isModel;
+    };
+    const Case cases[] = {
+        {"deskport", "Zelto5 Desk-Port", [](z5sim::Device* d) { return dynamic_cast<z5sim::DeskPort*>(d); }},
+        {"starterport", "Zelto5 Starter-Port", [](z5sim::Device* d) { return dynamic_cast<z5sim::DeskPort*>(d); }},
+        {"timer62", "Timer 6-2 71304.52", [](z5sim::Device* d) { return dynamic_cast<z5sim::Timer62*>(d); }},
+        {"counter", "Universal Counter 52817.30",
+         [](z5sim::Device* d) { return dynamic_cast<z5sim::UniversalCounter*>(d); }},
+        {"lightspeed", "Speed of Light Meter 38410.00",
+         [](z5sim::Device* d) { return dynamic_cast<z5sim::LightSpeedMeter*>(d); }},
+        {"dds", "Function Generator 60275.44",
+         [](z5sim::Device* d) { return dynamic_cast<z5sim::FunctionGenerator*>(d); }},
+        {"xray", "X-Ray 27739.15", [](z5sim::Device* d) { return dynamic_cast<z5sim::XRay*>(d); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        auto device = z5sim::MakeDevice(c.kind, "", "K1");
+        ASSERT_TRUE(device);
+        EXPECT_EQ(device->Description(), c.description);
+        EXPECT_TRUE(c.isModel(device.get()));
+    }
+}
 
 }  // namespace
