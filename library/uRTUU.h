@@ -206,7 +206,8 @@ protected:
     // written, up to 500 ms for 4 bytes, then read until the line falls quiet. The
     // bytes of this exchange only; empty when destroying or the line is closed.
     TFrameReply ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst = false);
-    // 0 when the short exchange's reply is a whole frame with ReplyCode, else -1.
+    // 0 when the short exchange brought a whole frame with ReplyCode (after whole
+    // frames of a stream, if any), else -1.
     int32_t ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode);
     // The command code and first value of a command text; false (nothing to send)
     // for a nil text or one that does not parse.
