@@ -230,7 +230,7 @@ protected:
         std::function<int()> Build;  // builds the frame in TransmitBuffer, returns its length
         std::function<bool(const TFrameReply&)> Decode;
     };
-    // False when destroying (nothing sent) or no attempt's reply was taken.
+    // False when destroying or the line is closed (nothing sent) or no attempt's reply was taken.
     bool Request(const TRequest& Request);
     // The handle requests use: nullptr once the line is closed.
     d2xx::Handle LineHandle() const { return LineOpen.load() ? FTHandle.load() : nullptr; }
