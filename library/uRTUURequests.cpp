@@ -2,6 +2,7 @@
 #include <bit>
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 
 #include "uD2XX.h"
 #include "uRTUU.h"
@@ -100,6 +101,8 @@ bool TRTUU::Request(const TRequest& r) {
     std::unique_lock<std::recursive_mutex> device(DeviceLock, std::defer_lock);
     if (r.TakeDeviceLock) device.lock();
     d2xx.emplace();
+    // Nothing goes out on a closed line, so nothing can have succeeded.
+    if (!LineHandle()) return false;
     CurrentHandle = LineHandle();
     PurgeTx();
     int length = r.Build();
@@ -533,5 +536,46 @@ int32_t TRTUU::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
         case 6: return StopMeasure();
         case 10: return SendZ();
         default: return -1;  // not a command of this device: nothing is sent
+    }
+}
+
+// ---- the instruments' short exchange ----
+
+TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst) {
+    if (IsDestroying.load() || Frame.empty() || Frame.size() > kD2XXBufferSize) return {};
+    D2XXGuard guard;
+    if (!LineHandle()) return {};
+    CurrentHandle = LineHandle();
+    if (PurgeTxFirst) PurgeTx();
+    if (PurgeRxFirst) PurgeRx();
+    std::memcpy(TransmitBuffer, Frame.data(), Frame.size());
+    WriteFrame(static_cast<int>(Frame.size()));
+    // Only the bytes of this exchange are judged, never what an earlier one left.
+    if (LastFTStatus != d2xx::kOk) return {};
+    return Collect(Settings(false));
+}
+
+int32_t TRTUU::ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode) {
+    const TFrameReply reply = ShortExchange(Frame, PurgeRxFirst);
+    if (!reply.StatusOk()) return -1;
+    // While the device streams, measurement frames may come before the reply: the
+    // whole frames of the exchange are looked at in turn.
+    const auto bytes = reply.Bytes();
+    for (size_t at = 0; at + 2 < bytes.size() && bytes[at] == kFrameStart;) {
+        const size_t whole = static_cast<size_t>(bytes[at + 1]) + 3;
+        if (at + whole > bytes.size() || bytes[at + whole - 1] != kFrameEnd) break;
+        if (bytes[at + 2] == ReplyCode) return 0;
+        at += whole;
+    }
+    return -1;
+}
+
+bool TRTUU::ParseCommand(const char* Cmd, int32_t& Code, int32_t& Value1) {
+    if (!Cmd) return false;
+    int32_t v2 = 0, v3 = 0;
+    try {
+        return ParseCommandText(Cmd, Code, Value1, v2, v3);
+    } catch (const std::invalid_argument&) {
+        return false;
     }
 }
