@@ -318,8 +318,11 @@ TEST_F(Startup, MissingLanguageNameGivesAnEmptyItemWithItsFlag) {
     }
     QFile file(LangList());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(file.readAll().constData() + 2));
+    const QByteArray bytes = file.readAll();
     file.close();
+    ASSERT_TRUE(bytes.startsWith("\xFF\xFE"));
+    QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+    ASSERT_TRUE(text.contains(QStringLiteral("Lang7=")));
     text.remove(QRegularExpression("Lang7=[^\r]*\r\n"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write("\xFF\xFE", 2);
