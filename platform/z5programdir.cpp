@@ -26,7 +26,6 @@ fs::path UserConfigDir() {
     return fs::path("/tmp") / "zelto5";
 }
 
-namespace {
 // A probe file tells the truth for root and read-only mounts alike, where access() does not.
 bool CanCreateFilesIn(const fs::path& dir) {
     std::string probe = (dir / ".z5probe-XXXXXX").string();
@@ -36,7 +35,6 @@ bool CanCreateFilesIn(const fs::path& dir) {
     ::unlink(probe.c_str());
     return true;
 }
-}  // namespace
 
 fs::path WritableDataDir() {
     fs::path dir = ProgramDir();

@@ -23,6 +23,7 @@
 #include <fstream>
 
 #include "crc.h"
+#include "datafolder.h"
 #include "global.h"
 #include "handlerguard.h"
 #include "pictures.h"
@@ -315,11 +316,10 @@ void TfrmMain::TntFormCreate() {
     for (int k = 0; k < kLanguageFlagCount; ++k) fFlags[static_cast<size_t>(k)] = FlagPicture(k);
     ProgramVersion = "2.1";
     VersionCheck = 1;
-    ExeDir = QString::fromStdString(z5::ProgramDir().string());
-    if (!ExeDir.endsWith(u'/')) ExeDir += u'/';
+    ExeDir = FindDataDir();
     // Each file on its own, so that one that cannot be created costs only its own object.
     Guarded(this, [] { SetupConfig = std::make_unique<TConfigfile>(ExeDir + QStringLiteral("z5setup.cfg")); });
-    Guarded(this, [] { LangConfig = std::make_unique<TConfigfile>(ExeDir + QStringLiteral("z5lang.cfg")); });
+    Guarded(this, [] { LangConfig = std::make_unique<TConfigfile>(WritableFileName(ExeDir, QStringLiteral("z5lang.cfg"))); });
     Guarded(this, [this] {
         UpdateJob.PartIndex = 1;
         BtnUpdate->setEnabled(false);

@@ -1,0 +1,32 @@
+// The update program: the notice window first, then the main window; the device
+// access library starts only when the notice is confirmed.
+#include <QApplication>
+
+#include "uInfo.h"
+#include "passwort.h"
+#include "uMain.h"
+#include "util.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    app.setApplicationDisplayName(QStringLiteral("Kavrel"));
+    // The program ends with its main window, whatever else is open.
+    app.setQuitOnLastWindowClosed(false);
+
+    Tfrm_Info frm_Info;
+    frm_Info.show();
+    frm_Info.repaint();
+
+    auto* frmMain = new TfrmMain;
+    frmMain->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(frmMain, &QObject::destroyed, &app, &QCoreApplication::quit);
+    frm_Info.SetInitdll([frmMain] { frmMain->Initdll(); });
+
+    // options and password dialogs: made once, only hidden when closed
+    auto* frm_passwort = new Tfrm_passwort(frmMain);
+    frmMain->frmOptions = new TfrmOptions(frm_passwort, frmMain);
+
+    frmMain->show();
+    frm_Info.raise();
+    return app.exec();
+}
