@@ -17,6 +17,7 @@
 #include <QStyledItemDelegate>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -458,25 +459,505 @@ void TfrmMain::setpicture(int32_t n) {
 }
 
 void TfrmMain::Timer1Timer() {
-    // A tick inside a pass (under its message box) or inside a library wait is dropped.
-    if (fInPollPass || LibraryBusy()) return;
+    // A tick inside a pass (under its message box), a part or a library wait is dropped.
+    if (!Idle()) return;
     LookForNewDevices();
 }
 
-void TfrmMain::LookForNewDevices() {}
+namespace {
 
-void TfrmMain::ComboDeviceChange() {}
+// Runs one library call, marked as such for the events pumped meanwhile.
+template <class F>
+auto Lib(F&& call) {
+    LibrarySection busy;
+    return call();
+}
 
-void TfrmMain::ReadDluVersion() {}
+int32_t SetupNumber(const QString& Section, const QString& Key, int32_t Default) {
+    return SetupConfig ? SetupConfig->ReadNumber(Section, Key, Default) : Default;
+}
+
+// The device kinds of the display, with what the poll and the version pass show.
+struct DeviceRow {
+    uint8_t Kind;
+    const char* Item;
+    const char* Code;
+    int32_t PollPicture;
+    int32_t Picture;
+    const char* Duration;
+    std::array<const char*, 2> Commands;
+};
+
+constexpr std::array<DeviceRow, 9> kDevices{{
+    {TOVAMOD_KIND_RADIO_MASTER, "Radio Master", "RTUU", 1, 1, "1 min", {nullptr, nullptr}},
+    {TOVAMOD_KIND_DESK_PORT, "Desk-Port", "DUU", 4, 4, "1 min", {nullptr, nullptr}},
+    {TOVAMOD_KIND_STARTER_PORT, "Starter-Port", "ST", 4, 12, "1 min", {nullptr, nullptr}},
+    {TOVAMOD_KIND_SPEED_OF_LIGHT, "Speed of Light Meter", "LIGHTSPEED", 7, 7, "3 min", {nullptr, nullptr}},
+    {TOVAMOD_KIND_UNIVERSAL_COUNTER, "Universal Counter", "UNIZ", 8, 8, "2 min", {"0017,1,\r", nullptr}},
+    {TOVAMOD_KIND_TIMER62, "Timer 6-2", "TIMER62", 9, 9, "2 min", {"0017,1,\r", nullptr}},
+    {TOVAMOD_KIND_FUNCTION_GENERATOR, "Digital Function Generator", "DDS", 10, 10, "2 min", {"0017,1,\r", "0026,1,\r"}},
+    {TOVAMOD_KIND_XRAY, "XG 7.1", "XRAY", 11, 11, "1 min", {nullptr, nullptr}},
+    {TOVAMOD_KIND_FIELD_PORT, "Field-Port", "DLU", 5, 5, "2 min", {nullptr, nullptr}},
+}};
+
+const QString kRadioPort = QStringLiteral("Radio-Port");
+const QString kRelayPort = QStringLiteral("Relay-Port");
+const QString kFunctionGenerator = QStringLiteral("Digital Function Generator");
+
+}  // namespace
+
+int32_t DluFirmwareNumber(const std::string& Text) {
+    const size_t point = Text.find('.');
+    const std::string major = Text.substr(0, point);
+    const std::string minor = point == std::string::npos ? std::string() : Text.substr(point + 1);
+    const auto digits = [](const std::string& s) {
+        return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (major.empty() || major.size() > 3 || !digits(major) || !digits(minor)) return -1;
+    if (point != std::string::npos && minor.empty()) return -1;
+    int32_t minorValue = 0;
+    if (!minor.empty()) minorValue = (minor[0] - '0') * 10 + (minor.size() > 1 ? minor[1] - '0' : 0);
+    return std::stoi(major) * 256 + minorValue;
+}
+
+bool TfrmMain::Idle() const { return !LibraryBusy() && !fInPollPass && !fInClick; }
+
+void TfrmMain::LookForNewDevices() {
+    if (fInPollPass) return;
+    fInPollPass = true;
+    Guarded(this, [this] { PollPass(); });
+    fInPollPass = false;
+}
+
+void TfrmMain::PollPass() {
+    THardwareStructure* copy = Lib([] { return tovamod_GetHardwareStructure(); });
+    if (!copy || copy->Changed == 0) return;
+    // The copy is the library's until this thread asks for the next one; take what the pass needs now.
+    const TDeviceStructure* first = copy->First;
+    const bool second = first && first->Next;
+    const uint8_t kind = first ? first->Kind : 0;
+    ++DisplayGeneration;
+    // A refusal must never come from an earlier device's radio unit.
+    RadioParam4 = 0;
+
+    SetPanelColor(kWhite);
+    setpicture(6);
+    DeviceHandle = first ? first->Device : nullptr;
+    SensorHandle = (first && first->Sensors) ? first->Sensors->Sensor : nullptr;
+    ShowAtOnce(Label6, QString());
+    ShowAtOnce(Label3, QString());
+    ComboDevice->clear();
+    TimeL->clear();
+
+    if (!first) {
+        EditFirmware->clear();
+        EditHardware->clear();
+        BtnUpdate->setEnabled(false);
+        ComboDevice->clear();
+        Label3->setText(Text(18));
+        return;
+    }
+    if (second) {
+        // Ticks meanwhile are dropped, so boxes never stack.
+        QMessageBox::critical(this, windowTitle(), Text(20));
+        EditFirmware->clear();
+        EditHardware->clear();
+        BtnUpdate->setEnabled(false);
+        Image1->hide();
+        Label3->setText(Text(18));
+        return;
+    }
+
+    for (const DeviceRow& row : kDevices) {
+        if (row.Kind != kind) continue;
+        if (kind == TOVAMOD_KIND_RADIO_MASTER) {
+            Lib([] { return tovamod_Device_SendCmdAndGetResponse(DeviceHandle, "0009,0,\r", 0); });
+            if (!SensorHandle) {
+                ComboDevice->addItem(QString::fromLatin1(row.Item));
+                ComboDevice->setCurrentIndex(0);
+            } else {
+                const int32_t a = Lib([] { return tovamod_Device_GetRTUUParam(DeviceHandle, 4); });
+                RadioParam4 = static_cast<int32_t>(Lib([] { return tovamod_Sensor_GetRtcuParam(SensorHandle, 4); }));
+                Lib([] { return tovamod_Sensor_SetRtcuParam(SensorHandle, 29, 1, RadioParam4); });
+                ComboDevice->addItem(QString::fromLatin1(row.Item));
+                ComboDevice->addItem(a >= 255 ? kRadioPort : kRelayPort);
+                ComboDevice->setCurrentIndex(1);
+            }
+            TypeCode = row.Code;
+            setpicture(row.PollPicture);
+            TimeL->setText(QString::fromLatin1(row.Duration));
+            Image1->show();
+        } else {
+            ComboDevice->addItem(QString::fromLatin1(row.Item));
+            ComboDevice->setCurrentIndex(0);
+            TimeL->setText(QString::fromLatin1(row.Duration));
+            setpicture(row.PollPicture);
+            Image1->show();
+            TypeCode = row.Code;
+        }
+        VersionPass();
+    }
+
+    if (!DeviceHandle) {
+        EditFirmware->clear();
+        EditHardware->clear();
+        BtnUpdate->setEnabled(false);
+        Image1->hide();
+        Label3->setText(Text(18));
+    } else {
+        Label3->setText(Text(21));
+    }
+}
+
+void TfrmMain::ComboDeviceChange() {
+    WhenLibraryIdle([this] { Guarded(this, [this] { VersionPass(); }); });
+}
+
+void TfrmMain::VersionPass() {
+    BtnUpdate->setEnabled(false);
+    // No device known (it was removed): nothing to read, nothing to update.
+    if (!DeviceHandle) return;
+    const QString code = QString::fromStdString(TypeCode);
+    if (ComboDevice->currentIndex() >= 1) {
+        InstalledFirmware = static_cast<int32_t>(Lib([] { return tovamod_Sensor_GetRtcuParam(SensorHandle, 1); }));
+        const auto hardware = static_cast<int32_t>(Lib([] { return tovamod_Sensor_GetRtcuParam(SensorHandle, 0); }));
+        fHardwareText = std::to_string(hardware);
+        const bool radioPort = ComboDevice->currentText() == kRadioPort;
+        setpicture(radioPort ? 2 : 3);
+        UpdateJob.NewFirmware = SetupNumber(radioPort ? QStringLiteral("RTCU") : QStringLiteral("RCU"),
+                                            QStringLiteral("Firmwarenumber"), 256);
+        SetPanelColor(kWhite);
+        TimeL->setText(QStringLiteral("1 min"));
+        BtnUpdate->setEnabled(true);
+    } else if (TypeCode == "DLU") {
+        Lib([] { return tovamod_Device_SendCmdAndGetResponse(DeviceHandle, "0017,1,\r", 0); });
+        setpicture(5);
+        ShowAtOnce(Label3, Text(21));
+        ComboDevice->setCurrentIndex(0);
+        BtnUpdate->setEnabled(true);
+        BtnExit->setEnabled(true);
+        ReadDluVersion();
+        UpdateJob.NewFirmware = SetupNumber(QStringLiteral("DLU"), QStringLiteral("Firmwarenumber"), 256);
+        TimeL->setText(QStringLiteral("2 min"));
+    } else {
+        for (const DeviceRow& row : kDevices) {
+            if (TypeCode != row.Code || TypeCode == "DLU") continue;
+            for (const char* command : row.Commands)
+                if (command) Lib([command] { return tovamod_Device_SendCmdAndGetResponse(DeviceHandle, command, 0); });
+            setpicture(row.Picture);
+            InstalledFirmware = Lib([] { return tovamod_Device_GetRTUUParam(DeviceHandle, 1); });
+            const int32_t hardware = Lib([] { return tovamod_Device_GetRTUUParam(DeviceHandle, 0); });
+            fHardwareText = std::to_string(hardware);
+            UpdateJob.NewFirmware = SetupNumber(code, QStringLiteral("Firmwarenumber"), 256);
+            BtnUpdate->setEnabled(true);
+            BtnExit->setEnabled(true);
+            TimeL->setText(QString::fromLatin1(row.Duration));
+        }
+    }
+
+    if (VersionCheck && InstalledFirmware >= UpdateJob.NewFirmware && !TypeCode.empty()) {
+        BtnUpdate->setEnabled(false);
+        Label6->setText(Text(38));
+    } else {
+        Label6->setText(QString());
+    }
+    Label6->repaint();
+    if (TypeCode != "DLU") EditFirmware->setText(VersionText(InstalledFirmware));
+    EditHardware->setText(fHardwareText.empty() ? QString() : QString::fromLatin1(fHardwareText.substr(0, 1)));
+    EditNewFirmware->setText(VersionText(UpdateJob.NewFirmware));
+}
+
+void TfrmMain::ReadDluVersion() {
+    const char* version = nullptr;
+    Lib([&version] { return tovamod_Device_GetVersion(DeviceHandle, &version); });
+    const std::string text = version ? version : "";
+    const size_t slash = text.find('/');
+    // At most 5 firmware characters; a text without "/" is all firmware.
+    std::string firmware = text.substr(0, std::min<size_t>(slash, 5));
+    fHardwareText = (slash != std::string::npos && slash + 1 < text.size()) ? text.substr(slash + 1, 1) : std::string();
+    if (firmware == "1.9") firmware = "1.09";
+    EditFirmware->setText(QString::fromLatin1(firmware));
+    InstalledFirmware = DluFirmwareNumber(firmware);
+    EditHardware->setText(QString::fromLatin1(fHardwareText));
+}
 
 // ---- firmware update ------------------------------------------------------------
 
-void TfrmMain::BtnUpdateClick() {}
+namespace {
 
-void TfrmMain::waittimerTimer() {}
+// A part file lent to the library as its firmware stream.
+class PartStream {
+public:
+    explicit PartStream(const QString& path) : fFile(path.toStdString(), std::ios::binary) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(path.toStdString(), ec);
+        fSize = ec ? -1 : static_cast<int64_t>(size);
+        fStream.Context = this;
+        fStream.Size = [](void* c) { return static_cast<PartStream*>(c)->fSize; };
+        fStream.Read = [](void* c, void* buffer, int32_t count) -> int32_t {
+            auto* self = static_cast<PartStream*>(c);
+            if (!self->fFile || count < 0) return -1;
+            self->fFile.read(static_cast<char*>(buffer), count);
+            if (self->fFile.bad()) return -1;
+            const auto n = static_cast<int32_t>(self->fFile.gcount());
+            self->fFile.clear();
+            return n;
+        };
+        fHolder = &fStream;
+    }
+    bool IsOpen() const { return fFile.is_open() && fSize >= 0; }
+    int64_t Size() const { return fSize; }
+    FirmwareStream* const* Variable() const { return &fHolder; }
 
-bool TfrmMain::CheckSetup(const QString&, QString&) { return true; }
+private:
+    std::ifstream fFile;
+    int64_t fSize = -1;
+    FirmwareStream fStream{};
+    FirmwareStream* fHolder = nullptr;
+};
 
-void TfrmMain::UpdateFailed(bool) {}
+std::string Utf8(const QString& text) { return text.toStdString(); }
 
-void TfrmMain::LeaveAfterException() {}
+}  // namespace
+
+bool TfrmMain::ReadSetup(const QString& Section, SetupPlan& Plan, QString& Problem) {
+    const QString where = QStringLiteral("z5setup.cfg [") + Section + QStringLiteral("]: ");
+    if (!SetupConfig) {
+        Problem = QStringLiteral("z5setup.cfg is not available.");
+        return false;
+    }
+    Plan.PartCount = SetupConfig->ReadNumber(Section, QStringLiteral("MaxFilenames"), 1);
+    if (Plan.PartCount < 1 || Plan.PartCount > TUpdateJob::MaxParts) {
+        Problem = where + QStringLiteral("MaxFilenames = %1 (1 to 5 parts).").arg(Plan.PartCount);
+        return false;
+    }
+    if (UpdateJob.PartIndex < 1 || UpdateJob.PartIndex > Plan.PartCount) {
+        Problem = where + QStringLiteral("part %1 of %2 does not exist.").arg(UpdateJob.PartIndex).arg(Plan.PartCount);
+        return false;
+    }
+    // Beyond this the library refuses the part before sending anything.
+    const int64_t limit = (TypeCode == "DLU" || TypeCode == "LIGHTSPEED") ? 500000 : 100000;
+    for (int i = 1; i <= Plan.PartCount; ++i) {
+        QString name = SetupConfig->FindValue(Section, QStringLiteral("Filename") + QString::number(i), QString());
+        name.replace(u'\\', u'/');
+        const QString path = ExeDir + name;
+        Plan.Paths[static_cast<size_t>(i - 1)] = path;
+        std::error_code ec;
+        const std::filesystem::path file(Utf8(path));
+        const bool regular = !name.isEmpty() && std::filesystem::is_regular_file(file, ec);
+        const auto size = regular ? std::filesystem::file_size(file, ec) : 0;
+        if (!regular || ec || !std::ifstream(file, std::ios::binary)) {
+            Problem = where + QStringLiteral("part file %1 \"%2\" cannot be read.").arg(i).arg(path);
+            return false;
+        }
+        if (static_cast<int64_t>(size) > limit) {
+            Problem = where + QStringLiteral("part file %1 \"%2\" holds %3 bytes (at most %4).")
+                                  .arg(i).arg(path).arg(static_cast<qint64>(size)).arg(limit);
+            return false;
+        }
+    }
+    Plan.DeviceClass = SetupConfig->ReadNumber(Section, QStringLiteral("Devicetyp"), 0);
+    const int32_t count = SetupConfig->ReadNumber(Section, QStringLiteral("Hardwarenumbers"), 1);
+    if (count < 0 || count > 120) {
+        Problem = where + QStringLiteral("Hardwarenumbers = %1 (0 to 120).").arg(count);
+        return false;
+    }
+    Plan.HardwareList.resize(static_cast<size_t>(count));
+    for (int32_t j = 0; j < count; ++j)
+        Plan.HardwareList[static_cast<size_t>(j)] = static_cast<uint8_t>(
+            SetupConfig->ReadNumber(Section, QStringLiteral("HardwareVersion") + QString::number(j + 1), 1) & 0xFF);
+    return true;
+}
+
+void TfrmMain::BtnUpdateClick() {
+    WhenLibraryIdle([this] {
+        if (!BtnUpdate->isEnabled()) return;
+        Guarded(this, [this] { UpdatePart(); });
+    });
+}
+
+void TfrmMain::UpdatePart() {
+    if (RadioParam4 >= 2 && RadioParam4 <= 253) {
+        ShowAtOnce(Label3, Text(39));
+        ShowAtOnce(Label6, Text(40));
+        return;
+    }
+    // The click's own section: the radio unit has its own, TypeCode stays the device's.
+    QString section = QString::fromStdString(TypeCode);
+    int32_t target = 0;
+    if (ComboDevice->currentIndex() >= 1) {
+        target = 1;
+        section = ComboDevice->currentText() == kRadioPort ? QStringLiteral("RTCU") : QStringLiteral("RCU");
+    }
+    if (ComboDevice->currentText() == kFunctionGenerator) target = 256;
+
+    SetupPlan plan;
+    QString problem;
+    if (!ReadSetup(section, plan, problem)) {
+        // On a first click nothing has changed yet: polling, identification and
+        // controls stay as they are. Between parts the update stops at this part.
+        if (gUpdateRunning) AbandonPart();
+        SetPanelColor(kRed);
+        ShowAtOnce(Label3, Text(30));
+        ShowAtOnce(Label6, problem);
+        return;
+    }
+
+    gUpdateRunning = true;
+    fInClick = true;
+    fUpdateSection = section;
+    fTargetAddress = target;
+    try {
+        SetPanelColor(kWhite);
+        if (LogEnabled && !LogOpen) CreateLog(EditFirmware->text(), EditHardware->text());
+        Lib([] { tovamod_DeactivateDevicesIdentification(); });
+        Timer1->stop();
+        WriteLog("Filepath = " + Utf8(ExeDir));
+        SetHourglass(true);
+        ComboDevice->setEnabled(false);
+        BtnUpdate->setEnabled(false);
+        BtnExit->setEnabled(false);
+
+        TUpdateJob& job = UpdateJob;
+        job.PartCount = plan.PartCount;
+        WriteLog("Read MaxParts = " + std::to_string(job.PartCount));
+        std::array<uint32_t, TUpdateJob::MaxParts> crcs{};
+        for (int i = 1; i <= job.PartCount; ++i) {
+            const auto k = static_cast<size_t>(i - 1);
+            job.FileNames[k] = Utf8(plan.Paths[k]);
+            uint32_t count = 0;
+            int32_t io = 0;
+            crcs[k] = CalcFileCRC32(job.FileNames[k], fCrcBuffer, count, io);
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "%05X", crcs[k]);
+            WriteLog("Calc CRC32 Filename \"" + job.FileNames[k] + "\" = " + hex);
+        }
+        job.DeviceClass = plan.DeviceClass;
+        WriteLog("DeviceClass from configfile = " + std::to_string(job.DeviceClass));
+        job.HardwareCount = static_cast<int32_t>(plan.HardwareList.size());
+        WriteLog("FileHardwareList from configfile = " + std::to_string(job.HardwareCount));
+        job.HardwareList = plan.HardwareList;
+        for (size_t j = 0; j < job.HardwareList.size(); ++j)
+            WriteLog("HardwareList filenumber " + std::to_string(j) + " = " +
+                     std::string(1, static_cast<char>(job.HardwareList[j])));
+
+        auto stream = std::make_unique<PartStream>(plan.Paths[static_cast<size_t>(job.PartIndex - 1)]);
+        job.FileSize = static_cast<int32_t>(stream->Size() & 0xFFFFFFFF);
+        ShowAtOnce(Label3, Text(22));
+        ShowAtOnce(Label6, Text(23));
+
+        const uint8_t* list = job.HardwareList.empty() ? nullptr : job.HardwareList.data();
+        const auto start = [&] {
+            return Lib([&] {
+                return tovamod_Device_Update_Start(DeviceHandle, target, job.NewFirmware, job.PartIndex, job.PartCount,
+                                                   job.FileSize, job.DeviceClass, job.HardwareCount, list);
+            });
+        };
+        job.LastResult = start();
+        if (job.LastResult != 0) job.LastResult = start();
+        WriteLog("Result update start = " + std::to_string(job.LastResult));
+        const bool started = job.LastResult == 0;
+        if (started) {
+            ShowAtOnce(Label3, Text(36) + u' ' + QString::number(job.PartIndex) + u' ' + Text(27) + u' ' +
+                                   QString::number(job.PartCount));
+            // A part file that vanished since the check cannot be sent.
+            job.LastResult = stream->IsOpen()
+                                 ? Lib([&] { return tovamod_Device_Update(DeviceHandle, target, 1, stream->Variable()); })
+                                 : -1;
+            WriteLog("Result update = " + std::to_string(job.LastResult));
+            if (job.LastResult == 0) {
+                ShowAtOnce(Label3, Text(37));
+                const uint32_t crc = crcs[static_cast<size_t>(job.PartIndex - 1)];
+                job.LastResult = Lib([&] {
+                    return tovamod_Device_Update_Finish(DeviceHandle, target, static_cast<int32_t>(crc));
+                });
+                WriteLog("Result update finish = " + std::to_string(job.LastResult));
+            }
+        }
+        stream.reset();
+
+        if (started && job.LastResult != 0) {
+            SetPanelColor(kRed);
+            ShowAtOnce(Label3, Text(30));
+            ShowAtOnce(Label6, QString());
+            SetHourglass(false);
+            ComboDevice->setEnabled(true);
+        }
+        if (job.LastResult == 0 && job.PartIndex == job.PartCount) {
+            ShowAtOnce(Label3, Text(24));
+            ShowAtOnce(Label6, Text(25));
+            job.MorePartsPending = 0;
+            waittimer->start();
+        } else if (job.LastResult == 0) {
+            ShowAtOnce(Label3, Text(29));
+            ShowAtOnce(Label6, Text(26) + u' ' + QString::number(job.PartIndex) + Text(27) + u' ' +
+                                   QString::number(job.PartCount) + u' ' + Text(28));
+            job.MorePartsPending = 1;
+            ++job.PartIndex;
+            waittimer->start();
+        } else {
+            SetPanelColor(kRed);
+            ShowAtOnce(Label3, Text(30));
+            job.MorePartsPending = 0;
+            if (job.LastResult >= 1 && job.LastResult <= 5) Label6->setText(Text(30 + job.LastResult));
+            Label6->repaint();
+            BtnExit->setEnabled(true);
+            SetHourglass(false);
+            BtnUpdate->setEnabled(job.PartCount > 1);
+            gUpdateRunning = false;
+        }
+        if (TypeCode == "DLU") Lib([] { return tovamod_Device_SendCmdAndGetResponse(DeviceHandle, "0017,1,\r", 0); });
+        job.HardwareList.clear();
+    } catch (...) {
+        AbandonPart();
+        throw;
+    }
+    fInClick = false;
+}
+
+// An error inside a part (log file, part file): the part counts as failed and
+// can be sent again; the guard shows the error.
+void TfrmMain::AbandonPart() {
+    fInClick = false;
+    gUpdateRunning = false;
+    waittimer->stop();
+    UpdateJob.MorePartsPending = 0;
+    UpdateJob.HardwareList.clear();
+    SetPanelColor(kRed);
+    try {
+        ShowAtOnce(Label3, Text(30));
+    } catch (...) {
+        ShowAtOnce(Label3, QString());
+    }
+    SetHourglass(false);
+    ComboDevice->setEnabled(true);
+    BtnExit->setEnabled(true);
+    BtnUpdate->setEnabled(true);
+}
+
+void TfrmMain::waittimerTimer() {
+    WhenLibraryIdle([this] {
+        Guarded(this, [this] {
+            waittimer->stop();
+            if (UpdateJob.MorePartsPending == 1) {
+                BtnUpdate->setEnabled(true);
+                UpdatePart();
+            } else {
+                EndOfPause();
+            }
+        });
+    });
+}
+
+void TfrmMain::EndOfPause() {
+    gUpdateRunning = false;
+    SetHourglass(false);
+    ComboDevice->setEnabled(true);
+    SetPanelColor(kLightGreen);
+    BtnExit->setEnabled(true);
+    Timer1->start();
+    UpdateJob.PartIndex = 1;
+    Lib([] { tovamod_ActivateDevicesIdentification(); });
+    ShowAtOnce(Label6, Text(35));
+    if (LogEnabled) CloseLog();
+}

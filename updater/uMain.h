@@ -79,6 +79,10 @@ extern uint32_t DisplayGeneration;
 
 // Version number as major.minor without leading zeros (0x0109 -> "1.9").
 QString VersionText(int32_t Version);
+// Version number of the data logger's firmware text: digits, a point and up to
+// two digits ("1.09" -> 0x0109, "2.1" -> 0x020A, "3" -> 0x0300); -1 when the
+// text is not of that form.
+int32_t DluFirmwareNumber(const std::string& Text);
 
 // ---- main window -------------------------------------------------------------
 
@@ -154,14 +158,29 @@ private:
     // Runs action now, or once the library call in progress has returned.
     void WhenLibraryIdle(std::function<void()> action);
     void RunDeferred();
+    // Nothing that needs the library (or runs inside a pass or a part) is in progress.
+    bool Idle() const;
+    void PollPass();
+    void VersionPass();
     void ReadDluVersion();
-    bool CheckSetup(const QString& Section, QString& Problem);
-    void UpdateFailed(bool transferStarted);
-    void LeaveAfterException();
+    // What a click needs from the setup file, checked before anything changes.
+    struct SetupPlan {
+        int32_t PartCount = 0;
+        std::array<QString, TUpdateJob::MaxParts> Paths;
+        int32_t DeviceClass = 0;
+        std::vector<uint8_t> HardwareList;
+    };
+    bool ReadSetup(const QString& Section, SetupPlan& Plan, QString& Problem);
+    void UpdatePart();
+    void EndOfPause();
+    void AbandonPart();
 
     std::array<QPixmap, 24> fFlags;
     int32_t fPicture = 0;
     bool fInPollPass = false;
+    bool fInClick = false;
+    std::string fHardwareText;
+    std::vector<uint8_t> fCrcBuffer = std::vector<uint8_t>(65536);
     bool fShownOnce = false;
     bool fLibraryInitialised = false;
     bool fLibraryShutDown = false;
