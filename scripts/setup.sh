@@ -10,7 +10,7 @@ PACKAGES=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   g++-multilib
   clang-14 libclang-rt-14-dev
-  xvfb x11-apps imagemagick
+  xvfb x11-apps imagemagick xdotool
   fonts-noto-core fonts-noto-cjk
   python3
 )

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Pictures of the notice window and the main window (with a simulated Radio Master
+# attached) in English, Russian and Arabic, drawn offscreen.
+#   scripts/screenshots.sh [DIR]     (default build/screenshots)
+# Expects the plain build (scripts/run.sh or scripts/test.sh makes it).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-build/screenshots}")
+cmake --build build/plain -j "${Z5_JOBS:-$(nproc)}" --target kavrel_shots z5sim kavrel_data kavrel_notice_files >/dev/null
+bin=$PWD/build/plain/bin
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'echo quit >&"${SIM[1]}" 2>/dev/null || true; wait "${SIM_PID:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+
+coproc SIM { exec "$bin/z5sim" --folder "$work/sys" radiomaster:RM0001; }
+read -r -t 20 line <&"${SIM[0]}" || { echo "the simulator did not start" >&2; exit 1; }
+export "${line?}"
+read -r -t 20 line <&"${SIM[0]}"
+
+for locale in en_US ru_RU ar_EG; do
+  LANG=$locale.UTF-8 LC_ALL= LC_MESSAGES= QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work \
+    "$bin/kavrel_shots" "$out" "$locale" 4
+done

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix and checks the installed tree: the files,
+# a C client built with the pkg-config file and one built with the CMake package
+# (both run against a simulated device), and the installed program starting with
+# its data from share/zelto5 and its language list in the user's folder.
+#   install_test.sh BUILD_DIR SOURCE_DIR Z5SIM
+set -euo pipefail
+build=$1 source=$2 sim=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+for f in bin/Kavrel lib/libtovamod.so lib/libtovamod.so.0 lib/libz5platform.so.0 lib/libz5d2xx.so.0 \
+         include/tovamod.h include/z5widestring.h lib/pkgconfig/tovamod.pc \
+         lib/cmake/tovamod/tovamodConfig.cmake lib/cmake/tovamod/tovamodConfigVersion.cmake \
+         share/zelto5/Z5update.uk share/zelto5/Z5update.ar share/zelto5/z5setup.cfg share/zelto5/z5lang.cfg \
+         share/zelto5/infotext.uk.rtf share/zelto5/infotext.vi.rtf share/zelto5/firmware/rtuu_part1.bin; do
+  [ -e "$prefix/$f" ] || fail "missing $f"
+done
+[ "$(ls "$prefix"/share/zelto5/Z5update.* | wc -l)" -eq 24 ] || fail "not 24 language files"
+[ "$(ls "$prefix"/share/zelto5/infotext.*.rtf | wc -l)" -eq 13 ] || fail "not 13 notice files"
+readelf -d "$prefix/bin/Kavrel" | grep -q 'NEEDED.*libtovamod.so.0' || fail "Kavrel does not link tovamod at load time"
+readelf -d "$prefix/bin/Kavrel" | grep -q 'RUNPATH.*\$ORIGIN/../lib' || fail "Kavrel has no RUNPATH to ../lib"
+
+# A C client through pkg-config.
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+[ "$(pkg-config --modversion tovamod)" != "" ] || fail "pkg-config does not know tovamod"
+cc -std=c11 -Wall -Wextra -Werror "$source/examples/list_devices.c" -o "$work/list_pc" \
+   $(pkg-config --cflags --libs tovamod) -Wl,-rpath,"$prefix/lib"
+# A C client through the CMake package.
+mkdir -p "$work/cm"
+cat > "$work/cm/CMakeLists.txt" <<CMAKE
+cmake_minimum_required(VERSION 3.25)
+project(client C)
+find_package(tovamod 0.1 REQUIRED)
+add_executable(list_cm $source/examples/list_devices.c)
+target_link_libraries(list_cm PRIVATE tovamod::tovamod)
+CMAKE
+cmake -S "$work/cm" -B "$work/cm/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/cm/build" >/dev/null
+for client in "$work/list_pc" "$work/cm/build/list_cm"; do
+  "$source/examples/run_with_simulator.sh" "$sim" "$client" 1 -- radiomaster:INST1 >"$work/list.out" \
+    || { cat "$work/list.out"; fail "$client failed"; }
+  grep -q "serial INST1" "$work/list.out" || fail "$client did not list the simulated device"
+done
+
+# The installed program starts from bin with its data in share/zelto5; as a user
+# who cannot write there, its language list goes to the configuration folder.
+cfg=$work/config
+status=0
+env -u ZELTO5_PROGRAM_DIR QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$cfg" ZELTO5_SYSFS_ROOT="$work/nosys" \
+  timeout 3 "$prefix/bin/Kavrel" >"$work/out" 2>&1 || status=$?
+[ $status -eq 124 ] || { cat "$work/out"; fail "Kavrel ended early ($status)"; }
+if [ "$(id -u)" -ne 0 ]; then
+  [ -f "$cfg/zelto5/z5lang.cfg" ] || fail "language list not in the configuration folder"
+fi
+echo "install tree ok"
