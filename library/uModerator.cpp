@@ -11,6 +11,7 @@
 #include "uHandleRegistry.h"
 #include "uRTUU.h"
 #include "uTemplateDevices.h"
+#include "uXray.h"
 #include "z5clock.h"
 
 namespace {
@@ -42,6 +43,8 @@ std::unique_ptr<TTemplateDevices> TModerator::CreateDevice(TDeviceClass Class) {
             return std::make_unique<TRTUU>();
         case TDeviceClass::DUU:
             return std::make_unique<TDUU>();
+        case TDeviceClass::XRAY:
+            return std::make_unique<TXRAY>();
         default:
             return nullptr;
     }

@@ -195,6 +195,7 @@ TTemplateSensors* TRTUU::FindSensorByAddress(int32_t Address) {
 }
 
 TTemplateSensors* TRTUU::FindSensorByAddressUnderBufferLock(int32_t Address) {
+    if (OneSensorForEveryAddress.load()) return Sensors.empty() ? nullptr : Sensors.front();
     for (TTemplateSensors* s : SensorSlots)
         if (s && s->GetAddress() == Address) return s;
     return nullptr;

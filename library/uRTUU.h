@@ -196,6 +196,25 @@ protected:
     // Registers the sensor and puts it at the end of Sensors and into the first free
     // slot; false when every slot is taken (the caller keeps the sensor).
     bool AddSensor(TTemplateSensors* Sensor);
+    // The instruments' one sensor: unless Node has a sensor node already, Sensor
+    // (its owner set) gets address 1 and kind byte Kind, goes into the tables and
+    // becomes Node's only sensor node; true when it was made.
+    bool AddOnlySensorNode(TDeviceStructure* Node, std::unique_ptr<TTemplateSensors> Sensor, uint8_t Kind);
+
+    // Short exchange of the instruments' commands, under D2XXLock alone: the
+    // receive buffer (and the transmit buffer) purged first where asked, the frame
+    // written, up to 500 ms for 4 bytes, then read until the line falls quiet. The
+    // bytes of this exchange only; empty when destroying or the line is closed.
+    TFrameReply ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst = false);
+    // 0 when the short exchange's reply is a whole frame with ReplyCode, else -1.
+    int32_t ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode);
+    // The command code and first value of a command text; false (nothing to send)
+    // for a nil text or one that does not parse.
+    static bool ParseCommand(const char* Cmd, int32_t& Code, int32_t& Value1);
+
+    // Set by a class with one sensor that answers every address (the parser's
+    // lookups and FindSensorByAddress then give the first sensor).
+    std::atomic<bool> OneSensorForEveryAddress{false};
 
     // One request: the frame is in TransmitBuffer; Decode judges each attempt's reply
     // and returns true when it took it.

@@ -213,3 +213,16 @@ void TRTUU::UpdateOwnUnit(TSensorStructure& Unit) {
     Unit.Value1 = Low32(ReadParam(Unit.Address, kParamOwnValue1));
     Unit.Value3 = Low32(ReadParam(Unit.Address, kParamOwnValue3));
 }
+
+bool TRTUU::AddOnlySensorNode(TDeviceStructure* Node, std::unique_ptr<TTemplateSensors> Sensor, uint8_t Kind) {
+    if (!Node || Node->Sensors || !Sensor) return false;
+    Sensor->SetAddress(1);
+    Sensor->SetKind(Kind);
+    std::unique_ptr<TSensorStructure, TSensorNodeDeleter> unit(NewSensorNode(Kind, Sensor.get()));
+    unit->Address = 1;
+    unit->ChannelCount = Sensor->GetChannelCount();
+    if (!AddSensor(Sensor.get())) return false;
+    Sensor.release();
+    Node->Sensors = unit.release();
+    return true;
+}

@@ -2,6 +2,7 @@
 #include <bit>
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 
 #include "uD2XX.h"
 #include "uRTUU.h"
@@ -533,5 +534,35 @@ int32_t TRTUU::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
         case 6: return StopMeasure();
         case 10: return SendZ();
         default: return -1;  // not a command of this device: nothing is sent
+    }
+}
+
+// ---- the instruments' short exchange ----
+
+TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst) {
+    if (IsDestroying.load() || Frame.empty() || Frame.size() > kD2XXBufferSize) return {};
+    D2XXGuard guard;
+    if (!LineHandle()) return {};
+    CurrentHandle = LineHandle();
+    if (PurgeTxFirst) PurgeTx();
+    if (PurgeRxFirst) PurgeRx();
+    std::memcpy(TransmitBuffer, Frame.data(), Frame.size());
+    WriteFrame(static_cast<int>(Frame.size()));
+    // Only the bytes of this exchange are judged, never what an earlier one left.
+    if (LastFTStatus != d2xx::kOk) return {};
+    return Collect(Settings(false));
+}
+
+int32_t TRTUU::ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode) {
+    return ShortExchange(Frame, PurgeRxFirst).IsFrame(ReplyCode) ? 0 : -1;
+}
+
+bool TRTUU::ParseCommand(const char* Cmd, int32_t& Code, int32_t& Value1) {
+    if (!Cmd) return false;
+    int32_t v2 = 0, v3 = 0;
+    try {
+        return ParseCommandText(Cmd, Code, Value1, v2, v3);
+    } catch (const std::invalid_argument&) {
+        return false;
     }
 }

@@ -3,6 +3,7 @@
 #include "z5sim_datalogger.h"
 #include "z5sim_deskport.h"
 #include "z5sim_generic.h"
+#include "z5sim_instruments.h"
 #include "z5sim_radiomaster.h"
 
 namespace z5sim {
@@ -38,7 +39,7 @@ const std::vector<Kind>& Kinds() {
         {"counter", "Universal Counter 52817.30", Silent},
         {"lightspeed", "Speed of Light Meter 38410.00", Silent},
         {"dds", "Function Generator 60275.44", Silent},
-        {"xray", "X-Ray 27739.15", Silent},
+        {"xray", XRay::kDescription, Make<XRay>},
     };
     return kinds;
 }
