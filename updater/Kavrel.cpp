@@ -2,8 +2,8 @@
 // access library starts only when the notice is confirmed.
 #include <QApplication>
 
-#include "uInfo.h"
 #include "passwort.h"
+#include "uInfo.h"
 #include "uMain.h"
 #include "util.h"
 

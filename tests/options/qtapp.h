@@ -8,26 +8,17 @@
 #include <functional>
 #include <memory>
 
-class OffscreenApp : public ::testing::Environment {
-public:
-    void SetUp() override {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app.reset(); }
-
-private:
-    int argc = 1;
-    char name[8] = "options";
-    char* argv[2] = {name, nullptr};
-    std::unique_ptr<QApplication> app;
-};
+// Parent of the pending modal actions.
+inline QObject& ModalWatchers() {
+    static QObject watchers;
+    return watchers;
+}
 
 // Runs Action on the next modal widget of type T to open (once), from the event
 // loop that the modal dialog runs.
 template <class T>
 void WhenModal(std::function<void(T*)> Action) {
-    auto* timer = new QTimer;
+    auto* timer = new QTimer(&ModalWatchers());
     timer->setInterval(2);
     QObject::connect(timer, &QTimer::timeout, [timer, Action] {
         if (auto* widget = qobject_cast<T*>(QApplication::activeModalWidget())) {
@@ -38,3 +29,27 @@ void WhenModal(std::function<void(T*)> Action) {
     });
     timer->start();
 }
+
+// Drops the actions whose dialog never opened, so they cannot act in a later test.
+inline void CancelModalActions() {
+    const QObjectList pending = ModalWatchers().children();
+    qDeleteAll(pending);
+}
+
+class OffscreenApp : public ::testing::Environment {
+public:
+    void SetUp() override {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override {
+        CancelModalActions();
+        app.reset();
+    }
+
+private:
+    int argc = 1;
+    char name[8] = "options";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QApplication> app;
+};
