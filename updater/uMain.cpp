@@ -136,12 +136,15 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent) {
 TfrmMain::~TfrmMain() {
     Timer1->stop();
     waittimer->stop();
+    // No events reach a window that is being destroyed.
+    z5::SetMessagePump(nullptr);
     if (fLibraryInitialised && !fLibraryShutDown) {
+        DeviceHandle = nullptr;
+        SensorHandle = nullptr;
         tovamod_uninit();
         fLibraryShutDown = true;
     }
     SetHourglass(false);
-    z5::SetMessagePump(nullptr);
 }
 
 void TfrmMain::LayOut() {
@@ -269,8 +272,8 @@ void TfrmMain::SetHourglass(bool on) {
         QApplication::restoreOverrideCursor();
 }
 
-void TfrmMain::WhenLibraryIdle(std::function<void()> action) {
-    if (!LibraryBusy()) {
+void TfrmMain::WhenIdle(std::function<void()> action) {
+    if (Idle()) {
         action();
         return;
     }
@@ -283,8 +286,8 @@ void TfrmMain::WhenLibraryIdle(std::function<void()> action) {
 
 void TfrmMain::RunDeferred() {
     fDeferredPosted = false;
-    if (LibraryBusy()) {
-        // Still inside a call: look again shortly.
+    if (!Idle()) {
+        // Still inside a call, a pass or a part: look again shortly.
         fDeferredPosted = true;
         QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(z5::Scaled(20)), this,
                            &TfrmMain::RunDeferred);
@@ -400,7 +403,7 @@ void TfrmMain::Initdll() {
 }
 
 void TfrmMain::BtnExitClick() {
-    WhenLibraryIdle([this] {
+    WhenIdle([this] {
         Guarded(this, [this] {
             if (UpdateRunning()) return;
             Timer1->stop();
@@ -408,6 +411,8 @@ void TfrmMain::BtnExitClick() {
                 LibrarySection busy;
                 if (TypeCode == "DLU" || TypeCode == "DDS") tovamod_Device_SendCmdAndGetResponse(DeviceHandle, "0018,1,\r", 0);
                 tovamod_Device_SendCmdAndGetResponse(DeviceHandle, "0025,1,\r", 0);
+                DeviceHandle = nullptr;
+                SensorHandle = nullptr;
                 tovamod_uninit();
                 fLibraryShutDown = true;
             }
@@ -425,26 +430,28 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (LibraryBusy()) {
+    if (!Idle()) {
         // Closing from inside a library wait: close once the call has returned.
         event->ignore();
-        WhenLibraryIdle([this] { close(); });
+        WhenIdle([this] { close(); });
         return;
     }
     Timer1->stop();
     waittimer->stop();
     if (fLibraryInitialised && !fLibraryShutDown) {
-        tovamod_uninit();
-        fLibraryShutDown = true;
+        // The handles die with the library; events pumped meanwhile must not use them.
         DeviceHandle = nullptr;
         SensorHandle = nullptr;
+        LibrarySection busy;
+        tovamod_uninit();
+        fLibraryShutDown = true;
     }
     event->accept();
 }
 
 void TfrmMain::Image2DblClick() {
     Guarded(this, [this] {
-        if (UpdateRunning() || LibraryBusy() || !frmOptions) return;
+        if (UpdateRunning() || !Idle() || !frmOptions) return;
         frmOptions->exec();
         ComboDeviceChange();
     });
@@ -610,7 +617,11 @@ void TfrmMain::PollPass() {
 }
 
 void TfrmMain::ComboDeviceChange() {
-    WhenLibraryIdle([this] { Guarded(this, [this] { VersionPass(); }); });
+    WhenIdle([this] {
+        // Deferred past the start of an update: the update owns the controls now.
+        if (UpdateRunning()) return;
+        Guarded(this, [this] { VersionPass(); });
+    });
 }
 
 void TfrmMain::VersionPass() {
@@ -770,7 +781,7 @@ bool TfrmMain::ReadSetup(const QString& Section, SetupPlan& Plan, QString& Probl
 }
 
 void TfrmMain::BtnUpdateClick() {
-    WhenLibraryIdle([this] {
+    WhenIdle([this] {
         if (!BtnUpdate->isEnabled()) return;
         Guarded(this, [this] { UpdatePart(); });
     });
@@ -936,7 +947,7 @@ void TfrmMain::AbandonPart() {
 }
 
 void TfrmMain::waittimerTimer() {
-    WhenLibraryIdle([this] {
+    WhenIdle([this] {
         Guarded(this, [this] {
             waittimer->stop();
             if (UpdateJob.MorePartsPending == 1) {

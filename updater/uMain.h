@@ -155,8 +155,8 @@ private:
     void ShowAtOnce(QLabel* label, const QString& text);
     QString Text(int32_t Id) const;
     void SetHourglass(bool on);
-    // Runs action now, or once the library call in progress has returned.
-    void WhenLibraryIdle(std::function<void()> action);
+    // Runs action now, or once the library call, poll pass or part in progress has ended.
+    void WhenIdle(std::function<void()> action);
     void RunDeferred();
     // Nothing that needs the library (or runs inside a pass or a part) is in progress.
     bool Idle() const;

@@ -1,0 +1,241 @@
+// The firmware update part by part against the simulated Radio Master: the
+// three calls per part, the pause between parts, failures and resuming.
+#include "mainwin_support.h"
+
+using namespace mainwin_test;
+
+namespace {
+
+class Update : public MainWindow {};
+
+TEST_F(Update, ThreePartsOfTheBase) {
+    WriteSetup(Section("RTUU", 0x0203, 3));
+    EnableLog();
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    ASSERT_TRUE(window->BtnUpdate->isEnabled());
+    EXPECT_EQ(window->waittimer->interval(), 500);  // 10 s on the scaled clock
+
+    window->BtnUpdateClick();
+    // The pause after part 1.
+    ASSERT_TRUE(WaitUntil([] { return UpdateJob.PartIndex == 2; }));
+    EXPECT_TRUE(UpdateRunning());
+    EXPECT_EQ(window->Label3->text(), Lang(29));
+    EXPECT_EQ(window->Label6->text(), Lang(26) + " 1" + Lang(27) + " 3 " + Lang(28));
+    EXPECT_FALSE(window->BtnExit->isEnabled());
+    EXPECT_FALSE(window->BtnUpdate->isEnabled());
+    EXPECT_FALSE(window->ComboDevice->isEnabled());
+    EXPECT_FALSE(window->Timer1->isActive());
+    EXPECT_TRUE(window->waittimer->isActive());
+    EXPECT_EQ(LogCount("Calc CRC32 Filename"), 3u);
+
+    ASSERT_TRUE(WaitForUpdateEnd());
+    EXPECT_EQ(window->PanelColor(), QColor(0xC0, 0xDC, 0xC0));
+    EXPECT_EQ(window->Label3->text(), Lang(24));
+    EXPECT_EQ(window->Label6->text(), Lang(35));
+    EXPECT_TRUE(window->BtnExit->isEnabled());
+    EXPECT_TRUE(window->ComboDevice->isEnabled());
+    EXPECT_FALSE(window->BtnUpdate->isEnabled());
+    EXPECT_TRUE(window->Timer1->isActive());
+    EXPECT_EQ(UpdateJob.PartIndex, 1);
+
+    const auto& fw = rm->Firmware(0);
+    EXPECT_EQ(fw.PartsCompleted(), 3u);
+    EXPECT_TRUE(fw.LastPart().crcMatched);
+    EXPECT_EQ(fw.LastPart().partCount, 3);
+    EXPECT_EQ(fw.LastPart().hardware, std::vector<uint8_t>{kHardware});
+    EXPECT_EQ(LogCount("Calc CRC32 Filename"), 9u);
+    EXPECT_EQ(LogCount("Result update start = 0"), 3u);
+    EXPECT_EQ(LogCount("Result update finish = 0"), 3u);
+
+    // The device reports the new version, which is now up to date.
+    window->ComboDeviceChange();
+    EXPECT_EQ(window->EditFirmware->text(), "2.3");
+    EXPECT_EQ(window->Label6->text(), Lang(38));
+
+    // Polling and identification are back: the removal is seen.
+    ASSERT_TRUE(bus.Unplug("RMW1"));
+    ASSERT_TRUE(WaitForNoDevice());
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(Update, SinglePartWhoseFinishIsRefused) {
+    WriteSetup(Section("RTUU", 0x0203, 1));
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    rm->PushFault(z5sim::Fault::Refuse(2).OnCommand(0x23));
+    window->BtnUpdateClick();
+    ASSERT_TRUE(WaitForUpdateEnd());
+    EXPECT_EQ(UpdateJob.LastResult, 2);
+    EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
+    EXPECT_EQ(window->Label3->text(), Lang(30));
+    EXPECT_EQ(window->Label6->text(), Lang(32));
+    EXPECT_FALSE(window->BtnUpdate->isEnabled());
+    EXPECT_TRUE(window->BtnExit->isEnabled());
+    EXPECT_TRUE(window->ComboDevice->isEnabled());
+    EXPECT_FALSE(window->Timer1->isActive());
+    EXPECT_FALSE(window->waittimer->isActive());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Update, StartFailsTwiceAtPartTwoThenAClickResumes) {
+    WriteSetup(Section("RTUU", 0x0203, 2));
+    EnableLog();
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    window->BtnUpdateClick();
+    ASSERT_TRUE(WaitUntil([] { return UpdateJob.PartIndex == 2; }));
+    rm->Firmware(0).SetSilent(true);
+    ASSERT_TRUE(WaitForUpdateEnd());
+    EXPECT_EQ(UpdateJob.LastResult, -1);
+    EXPECT_EQ(LogCount("Result update start = -1"), 1u);
+    EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
+    EXPECT_EQ(window->Label3->text(), Lang(30));
+    EXPECT_EQ(window->Label6->text(), Lang(23));
+    EXPECT_TRUE(window->BtnUpdate->isEnabled());
+    EXPECT_FALSE(window->ComboDevice->isEnabled());
+    EXPECT_FALSE(window->Timer1->isActive());
+    EXPECT_EQ(UpdateJob.PartIndex, 2);
+
+    rm->Firmware(0).SetSilent(false);
+    window->BtnUpdateClick();
+    ASSERT_TRUE(WaitUntil([&] { return !UpdateRunning() && window->Timer1->isActive(); }));
+    EXPECT_EQ(window->PanelColor(), QColor(0xC0, 0xDC, 0xC0));
+    EXPECT_EQ(rm->Firmware(0).PartsCompleted(), 2u);
+    EXPECT_EQ(rm->Firmware(0).LastPart().partIndex, 2);
+    EXPECT_EQ(LogCount("Calc CRC32 Filename"), 6u);  // every part, on every click
+}
+
+// The radio unit is sent from its own section to address 1; the device's type
+// code stays, so choosing the base afterwards shows the base's offer.
+TEST_F(Update, RelayPortFromItsOwnSectionAtAddressOne) {
+    std::vector<std::string> setup = Section("RTUU", 0x0203, 1);
+    const auto rcu = Section("RCU", 0x0402, 1);
+    setup.insert(setup.end(), rcu.begin(), rcu.end());
+    WriteSetup(setup);
+    JoinOwnUnit(1);
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(2));
+    ASSERT_EQ(window->ComboDevice->currentText(), "Relay-Port");
+    window->BtnUpdateClick();
+    ASSERT_TRUE(WaitForUpdateEnd());
+    EXPECT_EQ(window->PanelColor(), QColor(0xC0, 0xDC, 0xC0));
+    EXPECT_EQ(rm->Firmware(1).PartsCompleted(), 1u);
+    EXPECT_EQ(rm->Firmware(1).LastPart().address, 1);
+    EXPECT_EQ(rm->Firmware(1).LastPart().version, 0x0402);
+    EXPECT_EQ(rm->Firmware(0).PartsCompleted(), 0u);
+    EXPECT_EQ(TypeCode, "RTUU");
+
+    window->ComboDevice->setCurrentIndex(0);
+    window->ComboDeviceChange();
+    EXPECT_EQ(window->PictureNumber(), 1);
+    EXPECT_EQ(window->EditNewFirmware->text(), "2.3");
+    EXPECT_TRUE(window->BtnUpdate->isEnabled());
+}
+
+TEST_F(Update, RadioUnitParameterFourRefusesTwoTo253) {
+    std::vector<std::string> setup = Section("RTUU", 0x0203, 1);
+    const auto rcu = Section("RCU", 0x0402, 1);
+    setup.insert(setup.end(), rcu.begin(), rcu.end());
+    WriteSetup(setup);
+    VersionCheck = 0;
+    JoinOwnUnit(1);
+    Start();
+    for (const auto& [param4, refused] : {std::pair{1, false}, {2, true}, {253, true}, {254, false}}) {
+        SCOPED_TRACE(param4);
+        rm->EditUnit(1, [p = param4](z5sim::RadioUnit& u) { u.params[4].value = static_cast<uint64_t>(p); });
+        Plug();
+        ASSERT_TRUE(WaitForItems(2));
+        VersionCheck = 0;
+        window->ComboDeviceChange();
+        ASSERT_EQ(RadioParam4, param4);
+        const unsigned before = rm->Firmware(1).PartsCompleted();
+        window->BtnUpdateClick();
+        if (refused) {
+            EXPECT_FALSE(UpdateRunning());
+            EXPECT_EQ(window->Label3->text(), Lang(39));
+            EXPECT_EQ(window->Label6->text(), Lang(40));
+            EXPECT_TRUE(window->Timer1->isActive());
+            EXPECT_TRUE(window->BtnUpdate->isEnabled());
+        } else {
+            ASSERT_TRUE(WaitForUpdateEnd());
+            EXPECT_EQ(rm->Firmware(1).PartsCompleted(), before + 1);
+        }
+        ASSERT_TRUE(bus.Unplug("RMW1"));
+        ASSERT_TRUE(WaitForNoDevice());
+        // A changed pass without the radio unit forgets its parameter 4.
+        EXPECT_EQ(RadioParam4, 0);
+    }
+}
+
+TEST_F(Update, CrcOfEmptyAndCheckFilesInTheLog) {
+    WriteFile("fw/empty.bin", {});
+    WriteFile("fw/nine.bin", {'1', '2', '3', '4', '5', '6', '7', '8', '9'});
+    WriteSetup({"[RTUU]", "Firmwarenumber=515", "MaxFilenames=2", "Filename1=fw/empty.bin", "Filename2=fw/nine.bin",
+                "Devicetyp=4", "Hardwarenumbers=1", "HardwareVersion1=3"});
+    EnableLog();
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    window->BtnUpdateClick();
+    ASSERT_TRUE(WaitUntil([] { return !UpdateRunning() || UpdateJob.PartIndex == 2; }));
+    const std::string folder = prog.string() + "/";
+    EXPECT_EQ(LogCount("Calc CRC32 Filename \"" + folder + "fw/empty.bin\" = 00000 - "), 1u);
+    EXPECT_EQ(LogCount("Calc CRC32 Filename \"" + folder + "fw/nine.bin\" = CBF43926 - "), 1u);
+    EXPECT_EQ(LogCount("Read MaxParts = 2"), 1u);
+    EXPECT_EQ(LogCount("HardwareList filenumber 0 = \x03"), 1u);
+    ASSERT_TRUE(WaitForUpdateEnd());
+}
+
+// Setup files the library could not take are refused before anything changes.
+TEST_F(Update, BadSetupIsRefusedBeforePollingStops) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> lines;
+    };
+    WriteFile("fw/big.bin", Pattern(100001, 1));
+    WriteFile("fw/ok.bin", Pattern(100, 1));
+    const std::string tail = "Devicetyp=4";
+    const std::vector<Case> cases{
+        {"six parts", {"[RTUU]", "MaxFilenames=6", "Filename1=fw/ok.bin", tail}},
+        {"no parts", {"[RTUU]", "MaxFilenames=0", tail}},
+        {"missing file", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/none.bin", tail}},
+        {"empty name", {"[RTUU]", "MaxFilenames=1", tail}},
+        {"too large", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/big.bin", tail}},
+        {"negative hardware count", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/ok.bin", "Hardwarenumbers=-1"}},
+        {"too many hardware versions", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/ok.bin", "Hardwarenumbers=121"}},
+    };
+    WriteSetup(cases[0].lines);
+    VersionCheck = 0;
+    Start();
+    VersionCheck = 0;
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteSetup(c.lines);
+        window->ComboDeviceChange();
+        ASSERT_TRUE(window->BtnUpdate->isEnabled());
+        window->BtnUpdateClick();
+        EXPECT_FALSE(UpdateRunning());
+        EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
+        EXPECT_EQ(window->Label3->text(), Lang(30));
+        EXPECT_FALSE(window->Label6->text().isEmpty());
+        EXPECT_TRUE(window->Timer1->isActive());
+        EXPECT_TRUE(window->BtnUpdate->isEnabled());
+        EXPECT_TRUE(window->BtnExit->isEnabled());
+        EXPECT_TRUE(window->ComboDevice->isEnabled());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+    EXPECT_EQ(rm->Firmware(0).LastPart().started, false);
+    // Identification is still on: the removal is seen.
+    ASSERT_TRUE(bus.Unplug("RMW1"));
+    ASSERT_TRUE(WaitForNoDevice());
+    EXPECT_TRUE(boxes.empty());
+}
+
+}  // namespace
