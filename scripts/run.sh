@@ -4,13 +4,15 @@
 # firmware parts. Confirm the notice, then press Update to send the firmware.
 # Without a display ($DISPLAY unset) the program runs on a virtual display (Xvfb):
 # the script confirms the notice, waits for the device to show, saves a screenshot
-# (build/run/kavrel.png, or the path in Z5_SHOT) and ends.
+# (build/run/kavrel.png, or the path in Z5_SHOT), presses Update, saves
+# build/run/updated.png once the parts have gone through, and ends.
 # Z5_JOBS limits the build's parallel jobs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/setup.sh
+mkdir -p build
 cmake -S . -B build/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo > build/plain.configure.log 2>&1 \
   || { cat build/plain.configure.log; exit 1; }
 cmake --build build/plain -j "${Z5_JOBS:-$(nproc)}" --target Kavrel z5sim kavrel_data kavrel_notice_files
@@ -45,7 +47,7 @@ display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > "$run/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
 "$bin/Kavrel" > "$run/kavrel.log" 2>&1 &
 kavrel=$!
@@ -70,3 +72,16 @@ sleep 6   # the device poll finds the Radio Master and reads its versions
 import -window root "$shot"
 echo "Screenshot of the notice window: $run/notice.png"
 echo "Screenshot of Kavrel with the simulated Radio Master: $shot"
+
+# Press Update (left of the main window's two large buttons) and let the three
+# parts go through with their pauses.
+main=""
+for w in $(xdotool search --onlyvisible --classname Kavrel 2>/dev/null); do
+  xdotool getwindowgeometry "$w" | grep -q 'Geometry: 610x487' && main=$w
+done
+if [ -n "$main" ]; then
+  xdotool mousemove --window "$main" 153 390 click 1
+  sleep "${Z5_UPDATE_WAIT:-45}"
+  import -window root "$run/updated.png"
+  echo "Screenshot after the update: $run/updated.png"
+fi

@@ -19,6 +19,16 @@ std::shared_ptr<Device> Echo(const std::string& d, const std::string& s) {
     return std::make_shared<GenericDevice>(d, s, GenericDevice::Answer::Echo);
 }
 
+// The command's Radio Master is one that the program's sample setup file offers
+// an update to: hardware version 1, device class 2, firmware 1.2.
+std::shared_ptr<Device> SampleRadioMaster(const std::string& d, const std::string& s) {
+    auto rm = std::make_shared<RadioMaster>(d, s);
+    rm->SetParam(0, 1);
+    rm->SetParam(1, 0x0102);
+    rm->SetDeviceClass(2);
+    return rm;
+}
+
 std::shared_ptr<Device> Silent(const std::string& d, const std::string& s) {
     return std::make_shared<GenericDevice>(d, s, GenericDevice::Answer::Nothing);
 }
@@ -31,7 +41,7 @@ const std::vector<Kind>& Kinds() {
     static const std::vector<Kind> kinds = {
         {"echo", "Zelto5 Echo", Echo},
         {"silent", "Zelto5 Silent", Silent},
-        {"radiomaster", RadioMaster::kDescription, Make<RadioMaster>},
+        {"radiomaster", RadioMaster::kDescription, SampleRadioMaster},
         {"deskport", "Zelto5 Desk-Port", Make<DeskPort>},
         {"starterport", "Zelto5 Starter-Port", Make<DeskPort>},
         {"datalogger", DataLogger::kDescription, Make<DataLogger>},

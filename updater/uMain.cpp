@@ -162,26 +162,26 @@ void TfrmMain::LayOut() {
     GroupBoxDev = new QGroupBox(this);
     GroupBoxDev->setGeometry(8, 8, 356, 140);
     LabelBezeich = new QLabel(GroupBoxDev);
-    LabelBezeich->setGeometry(12, 28, 110, 24);
+    LabelBezeich->setGeometry(12, 23, 136, 34);
     ComboDevice = new QComboBox(GroupBoxDev);
-    ComboDevice->setGeometry(124, 28, 220, 24);
+    ComboDevice->setGeometry(150, 28, 194, 24);
     LabelSoftw = new QLabel(GroupBoxDev);
-    LabelSoftw->setGeometry(12, 64, 110, 24);
+    LabelSoftw->setGeometry(12, 59, 136, 34);
     EditFirmware = new QLineEdit(GroupBoxDev);
-    EditFirmware->setGeometry(124, 64, 100, 24);
+    EditFirmware->setGeometry(150, 64, 100, 24);
     EditFirmware->setReadOnly(true);
     LabelHardw = new QLabel(GroupBoxDev);
-    LabelHardw->setGeometry(12, 100, 110, 24);
+    LabelHardw->setGeometry(12, 95, 136, 34);
     EditHardware = new QLineEdit(GroupBoxDev);
-    EditHardware->setGeometry(124, 100, 100, 24);
+    EditHardware->setGeometry(150, 100, 100, 24);
     EditHardware->setReadOnly(true);
 
     GroupBoxNew = new QGroupBox(this);
     GroupBoxNew->setGeometry(8, 156, 356, 76);
     LabelNewSoftw = new QLabel(GroupBoxNew);
-    LabelNewSoftw->setGeometry(12, 32, 110, 24);
+    LabelNewSoftw->setGeometry(12, 27, 136, 34);
     EditNewFirmware = new QLineEdit(GroupBoxNew);
-    EditNewFirmware->setGeometry(124, 32, 100, 24);
+    EditNewFirmware->setGeometry(150, 32, 100, 24);
     EditNewFirmware->setEnabled(false);
 
     Image1 = new QLabel(this);
@@ -241,6 +241,8 @@ void TfrmMain::LayOut() {
     ComboLanguage->setItemDelegate(new LanguageDelegate(this, ComboLanguage));
     ComboLanguage->setIconSize(QSize(kLanguageFlagSize, kLanguageFlagSize));
     ComboLanguage->setMaxVisibleItems(24);
+    // Long captions of some languages take a second line instead of running under the boxes.
+    for (QLabel* label : {LabelBezeich, LabelSoftw, LabelHardw, LabelNewSoftw}) label->setWordWrap(true);
 }
 
 QColor TfrmMain::PanelColor() const { return Panel2->palette().color(QPalette::Window); }
@@ -371,8 +373,15 @@ void TfrmMain::ComboLanguageChange() {
         if (index < 0) return;
         LanguageIndex = index;
         SetSpecificLanguageTxt();
-        if (LangConfig)
-            LangConfig->WriteNumber(QStringLiteral("Einstellungen"), QStringLiteral("Sprache"), LanguageIndex);
+        if (LangConfig) {
+            try {
+                LangConfig->WriteNumber(QStringLiteral("Einstellungen"), QStringLiteral("Sprache"), LanguageIndex);
+            } catch (const TFileError&) {
+                // A list that cannot be written is reported once; later choices are not stored.
+                LangConfig.reset();
+                throw;
+            }
+        }
     });
 }
 

@@ -1,0 +1,461 @@
+// Start-up of the update program against the real library and simulated devices:
+// the notice window holds the library back, languages follow the locale and the
+// choice is stored, the exit reaches the device, and a folder that cannot be
+// written does not stop the program.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QThread>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "configfile.h"
+#include "datafolder.h"
+#include "global.h"
+#include "pictures.h"
+#include "rtfreader.h"
+#include "tovamod.h"
+#include "uInfo.h"
+#include "uMain.h"
+#include "z5sim_bus.h"
+#include "z5sim_radiomaster.h"
+
+namespace fs = std::filesystem;
+
+// ---- the program's library calls, recorded on their way to the library ----------
+
+namespace {
+std::mutex gCallsLock;
+std::vector<std::string> gCalls;
+
+void Record(std::string call) {
+    std::lock_guard<std::mutex> g(gCallsLock);
+    gCalls.push_back(std::move(call));
+}
+
+std::vector<std::string> Calls() {
+    std::lock_guard<std::mutex> g(gCallsLock);
+    return gCalls;
+}
+
+void ClearCalls() {
+    std::lock_guard<std::mutex> g(gCallsLock);
+    gCalls.clear();
+}
+
+template <class F>
+F Real(const char* name) {
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+}  // namespace
+
+extern "C" {
+int32_t tovamod_init(void) {
+    Record("init");
+    return Real<int32_t (*)()>("tovamod_init")();
+}
+int32_t tovamod_uninit(void) {
+    Record("uninit");
+    return Real<int32_t (*)()>("tovamod_uninit")();
+}
+THardwareStructure* tovamod_GetHardwareStructure(void) {
+    Record("poll");
+    return Real<THardwareStructure* (*)()>("tovamod_GetHardwareStructure")();
+}
+int32_t tovamod_Device_SendCmdAndGetResponse(void* Device, const char* Cmd, int32_t Reply) {
+    Record(std::string("cmd ") + (Cmd ? Cmd : "") + (Device ? "" : " (no device)"));
+    return Real<int32_t (*)(void*, const char*, int32_t)>("tovamod_Device_SendCmdAndGetResponse")(Device, Cmd, Reply);
+}
+}
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void Settle(int ms) {
+    WaitFor([] { return false; }, ms);
+}
+
+// Closes every message box as it opens and keeps its text.
+class BoxCloser {
+public:
+    BoxCloser() {
+        fTimer.setInterval(10);
+        QObject::connect(&fTimer, &QTimer::timeout, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                Texts.push_back(box->text());
+                box->done(QMessageBox::Ok);
+            }
+        });
+        fTimer.start();
+    }
+    std::vector<QString> Texts;
+
+private:
+    QTimer fTimer;
+};
+
+QString LanguageText(int32_t Id, int32_t Language) {
+    QString text;
+    GetLanguageText(Id, Language, text);
+    return text;
+}
+
+QString NoticeText(const QString& file) {
+    QFile f(file);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << file.toStdString();
+    QTextDocument doc;
+    EXPECT_TRUE(ReadRtf(f.readAll(), &doc));
+    return doc.toPlainText();
+}
+
+// A Radio Master that the sample setup file offers its three-part update to.
+std::shared_ptr<z5sim::RadioMaster> SampleRadioMaster() {
+    auto rm = std::make_shared<z5sim::RadioMaster>();
+    rm->SetParam(0, 1);
+    rm->SetParam(1, 0x0102);
+    rm->SetDeviceClass(2);
+    return rm;
+}
+
+// A program folder of its own with the shipped data, a configuration folder and
+// a simulated bus; the windows are created in the program's order.
+class Startup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fTmp.isValid());
+        fProgram = fTmp.path() + QStringLiteral("/program/");
+        const QDir data(QStringLiteral(KAVREL_DATA_DIR));
+        QDir().mkpath(fProgram + QStringLiteral("firmware"));
+        const QStringList files = data.entryList({"Z5update.*", "infotext.*.rtf", "z5setup.cfg", "z5lang.cfg"}, QDir::Files);
+        ASSERT_GE(files.size(), 24 + 13 + 2);
+        for (const QString& f : files) ASSERT_TRUE(QFile::copy(data.filePath(f), fProgram + f));
+        for (const QString& f : QDir(data.filePath("firmware")).entryList(QDir::Files))
+            ASSERT_TRUE(QFile::copy(data.filePath("firmware/" + f), fProgram + "firmware/" + f));
+        qputenv("ZELTO5_PROGRAM_DIR", fProgram.toUtf8());
+        qputenv("XDG_CONFIG_HOME", (fTmp.path() + QStringLiteral("/config")).toUtf8());
+        SetLocale("en_US.UTF-8");
+        fBus.Export();
+        TypeCode.clear();
+        SetupConfig.reset();
+        LangConfig.reset();
+        ClearCalls();
+    }
+
+    void TearDown() override {
+        fMain.reset();
+        fInfo.reset();
+        qunsetenv("ZELTO5_PROGRAM_DIR");
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    static void SetLocale(const char* name) {
+        qunsetenv("LC_ALL");
+        qunsetenv("LC_MESSAGES");
+        qputenv("LANG", name);
+    }
+
+    // Steps 2 to 6 of the start.
+    void Start() {
+        fInfo = std::make_unique<Tfrm_Info>();
+        fInfo->show();
+        fInfo->repaint();
+        fMain = std::make_unique<TfrmMain>();
+        fInfo->SetInitdll([this] { fMain->Initdll(); });
+        fMain->show();
+        QApplication::processEvents();
+    }
+
+    bool DeviceShown(const char* item = "Radio Master") {
+        return WaitFor([&] { return fMain->ComboDevice->findText(QString::fromLatin1(item)) >= 0 && DeviceHandle; });
+    }
+
+    QString LangList() const { return fProgram + QStringLiteral("z5lang.cfg"); }
+
+    QTemporaryDir fTmp;
+    QString fProgram;
+    z5sim::Bus fBus;
+    std::unique_ptr<Tfrm_Info> fInfo;
+    std::unique_ptr<TfrmMain> fMain;
+};
+
+TEST_F(Startup, NoticeHoldsTheLibraryBackUntilConfirmed) {
+    ASSERT_TRUE(fBus.Plug(SampleRadioMaster()));
+    Start();
+    EXPECT_TRUE(fInfo->isVisible());
+    EXPECT_TRUE(fInfo->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(fInfo->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(fInfo->size(), QSize(447, 360));
+    EXPECT_FALSE(fMain->BtnUpdate->isEnabled());
+
+    // Twenty poll periods (scaled): the main window works, the library is untouched.
+    Settle(600);
+    EXPECT_TRUE(Calls().empty()) << Calls().front();
+    EXPECT_FALSE(fMain->Timer1->isActive());
+    EXPECT_EQ(fMain->PictureNumber(), 6);
+    EXPECT_TRUE(fBus.Find("RM0001")->ReceivedBytes().empty());
+
+    // Only the button leaves the notice: the window manager's close and Escape do not.
+    fInfo->close();
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(fInfo.get(), &escape);
+    EXPECT_TRUE(fInfo->isVisible());
+
+    fInfo->ButtonOK->click();
+    EXPECT_FALSE(fInfo->isVisible());
+    ASSERT_FALSE(Calls().empty());
+    EXPECT_EQ(Calls().front(), "init");
+    EXPECT_TRUE(fMain->Timer1->isActive());
+    ASSERT_TRUE(DeviceShown());
+    EXPECT_EQ(fMain->PictureNumber(), 1);
+}
+
+TEST_F(Startup, LocaleChoosesTextsAndNotice) {
+    struct Case {
+        const char* locale;
+        int32_t language;
+        const char* notice;
+    } cases[] = {
+        {"de_DE.UTF-8", 0, "de"},  // 0x07
+        {"ar_EG.UTF-8", 5, "uk"},  // 0x01: no Arabic notice
+        {"ru_RU.UTF-8", 3, "ru"},
+        {"C", 1, "uk"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        SetLocale(c.locale);
+        Start();
+        EXPECT_EQ(LanguageIndex, c.language);
+        EXPECT_EQ(fInfo->windowTitle(), LanguageText(1, c.language));
+        EXPECT_EQ(fInfo->LabelInfo->text(), LanguageText(2, c.language));
+        EXPECT_EQ(fInfo->ButtonOK->text(), LanguageText(3, c.language));
+        EXPECT_EQ(fInfo->RichEdit1->toPlainText(), NoticeText(fProgram + "infotext." + c.notice + ".rtf"));
+        EXPECT_TRUE(fInfo->RichEdit1->isReadOnly());
+        EXPECT_EQ(fMain->windowTitle(), LanguageText(5, c.language) + " 2.1");
+        EXPECT_EQ(fMain->GroupBoxDev->title(), LanguageText(7, c.language));
+        EXPECT_EQ(fMain->BtnExit->text(), LanguageText(16, c.language));
+        EXPECT_EQ(fMain->ComboLanguage->currentIndex(), c.language);
+        fMain.reset();
+        fInfo.reset();
+    }
+    // The texts differ between the languages, so the comparisons above tell them apart.
+    EXPECT_NE(LanguageText(1, 0), LanguageText(1, 1));
+    EXPECT_NE(NoticeText(fProgram + "infotext.de.rtf"), NoticeText(fProgram + "infotext.uk.rtf"));
+}
+
+TEST_F(Startup, NoticeFileMissingOrBrokenKeepsTheBuiltInTextAndGoesOn) {
+    BoxCloser boxes;
+    QFile::remove(fProgram + "infotext.uk.rtf");
+    Start();
+    EXPECT_EQ(boxes.Texts.size(), 1u);
+    EXPECT_EQ(fInfo->RichEdit1->toPlainText(), Tfrm_Info::BuiltInText());
+    EXPECT_TRUE(fInfo->RichEdit1->toPlainText().contains("3. "));
+    fInfo->ButtonOK->click();
+    EXPECT_EQ(Calls().front(), "init");
+
+    fMain.reset();
+    fInfo.reset();
+    QFile bad(fProgram + "infotext.uk.rtf");
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("plain text, not rich text");
+    bad.close();
+    Start();
+    EXPECT_EQ(boxes.Texts.size(), 2u);
+    EXPECT_EQ(fInfo->RichEdit1->toPlainText(), Tfrm_Info::BuiltInText());
+}
+
+TEST_F(Startup, ChosenLanguageRecaptionsAndIsStoredButNotReadAtStart) {
+    Start();
+    fMain->ComboLanguage->setCurrentIndex(6);
+    emit fMain->ComboLanguage->activated(6);
+    EXPECT_EQ(LanguageIndex, 6);
+    EXPECT_EQ(fMain->windowTitle(), LanguageText(5, 6) + " 2.1");
+    EXPECT_EQ(fMain->GroupBoxNew->title(), LanguageText(11, 6));
+    EXPECT_EQ(fMain->BtnUpdate->text(), LanguageText(15, 6));
+    EXPECT_NE(fMain->BtnUpdate->text(), LanguageText(15, 1));
+    EXPECT_EQ(TConfigfile(LangList()).ReadNumber("Einstellungen", "Sprache", -1), 6);
+
+    fMain.reset();
+    fInfo.reset();
+    Start();
+    EXPECT_EQ(LanguageIndex, 1);
+    EXPECT_EQ(fMain->ComboLanguage->currentIndex(), 1);
+}
+
+TEST_F(Startup, MissingLanguageNameGivesAnEmptyItemWithItsFlag) {
+    {
+        TConfigfile list(LangList());
+        ASSERT_FALSE(list.ReadText("Sprachen", "Lang7", "").isEmpty());
+    }
+    QFile file(LangList());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(file.readAll().constData() + 2));
+    file.close();
+    text.remove(QRegularExpression("Lang7=[^\r]*\r\n"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("\xFF\xFE", 2);
+    file.write(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    file.close();
+
+    Start();
+    ASSERT_EQ(fMain->ComboLanguage->count(), 24);
+    EXPECT_TRUE(fMain->ComboLanguage->itemText(6).isEmpty());
+    EXPECT_FALSE(fMain->ComboLanguage->itemText(7).isEmpty());
+
+    // The empty item still draws its flag at the item's corner.
+    QImage canvas(200, 18, QImage::Format_ARGB32);
+    canvas.fill(Qt::white);
+    {
+        QPainter painter(&canvas);
+        fMain->ComboLanguageDrawItem(painter, 6, QRect(0, 0, 200, 18));
+    }
+    const QImage flag = LanguageFlag(6).toImage().convertToFormat(QImage::Format_ARGB32);
+    int same = 0;
+    for (int y = 2; y < 17; ++y)
+        for (int x = 0; x < 20; ++x) same += canvas.pixel(x, y) == flag.pixel(x, y);
+    EXPECT_EQ(same, 20 * 15);
+    for (int x = 28; x < 200; ++x) ASSERT_EQ(canvas.pixel(x, 8), qRgb(255, 255, 255)) << x;
+}
+
+TEST_F(Startup, ExitSendsTheClosingCommandsThenShutsTheLibraryDown) {
+    ASSERT_TRUE(fBus.Plug(SampleRadioMaster()));
+    Start();
+    fInfo->ButtonOK->click();
+    ASSERT_TRUE(DeviceShown());
+    ClearCalls();
+    fMain->BtnExit->click();
+    ASSERT_TRUE(WaitFor([&] { return !fMain->isVisible(); }));
+    std::vector<std::string> calls = Calls();
+    std::erase(calls, "poll");
+    EXPECT_EQ(calls, (std::vector<std::string>{"cmd 0025,1,\r", "uninit"}));
+    EXPECT_EQ(Real<THardwareStructure* (*)()>("tovamod_GetHardwareStructure")(), nullptr);
+}
+
+TEST_F(Startup, TitleBarCloseShutsTheLibraryDownAndIsRefusedDuringAnUpdate) {
+    ASSERT_TRUE(fBus.Plug(SampleRadioMaster()));
+    Start();
+    fInfo->ButtonOK->click();
+    ASSERT_TRUE(DeviceShown());
+    ASSERT_TRUE(WaitFor([&] { return fMain->BtnUpdate->isEnabled(); }));
+
+    // The first part goes through; the pause before the next one is running.
+    fMain->BtnUpdate->click();
+    ASSERT_TRUE(UpdateRunning()) << fMain->Label3->text().toStdString() << " / " << fMain->Label6->text().toStdString();
+    ClearCalls();
+    EXPECT_FALSE(fMain->close());
+    EXPECT_TRUE(fMain->isVisible());
+
+    ASSERT_TRUE(WaitFor([] { return !UpdateRunning(); }, 30000));
+    ClearCalls();
+    EXPECT_TRUE(fMain->close());
+    std::vector<std::string> calls = Calls();
+    std::erase(calls, "poll");
+    EXPECT_EQ(calls, std::vector<std::string>{"uninit"});  // no closing commands on this way out
+    EXPECT_EQ(Real<THardwareStructure* (*)()>("tovamod_GetHardwareStructure")(), nullptr);
+}
+
+TEST_F(Startup, TitleBarCloseBeforeTheNoticeNeedsNoLibrary) {
+    Start();
+    EXPECT_TRUE(fMain->close());
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(Startup, UnwritableFolderForTheLanguageListStartsSaysSoOnceAndGoesOn) {
+    // The language list can neither be found nor created (a folder stands in its
+    // way, as a write-protected folder would, also for root).
+    QFile::remove(LangList());
+    QDir().mkpath(LangList());
+    qputenv("XDG_CONFIG_HOME", "/proc");
+    BoxCloser boxes;
+    ASSERT_TRUE(fBus.Plug(SampleRadioMaster()));
+    Start();
+    EXPECT_EQ(boxes.Texts.size(), 1u);
+    EXPECT_TRUE(boxes.Texts.empty() || boxes.Texts[0].contains("z5lang.cfg"));
+    // The notice and the main window still have their texts.
+    EXPECT_EQ(fInfo->ButtonOK->text(), LanguageText(3, 1));
+    EXPECT_EQ(fMain->BtnExit->text(), LanguageText(16, 1));
+    EXPECT_EQ(fMain->ComboLanguage->count(), 24);
+
+    fMain->ComboLanguage->setCurrentIndex(3);
+    emit fMain->ComboLanguage->activated(3);
+    EXPECT_EQ(fMain->BtnExit->text(), LanguageText(16, 3));
+    EXPECT_EQ(boxes.Texts.size(), 1u);
+
+    fInfo->ButtonOK->click();
+    EXPECT_TRUE(DeviceShown());
+}
+
+TEST_F(Startup, LanguageListThatCannotBeWrittenIsReportedOnceAndLeftAlone) {
+    // Readable, but no write reaches it (also for root).
+    QFile::remove(LangList());
+    ASSERT_TRUE(QFile::link("/proc/version", LangList()));
+    BoxCloser boxes;
+    Start();
+    EXPECT_TRUE(boxes.Texts.empty());
+    for (int language : {3, 6, 0}) {
+        fMain->ComboLanguage->setCurrentIndex(language);
+        emit fMain->ComboLanguage->activated(language);
+        EXPECT_EQ(fMain->BtnExit->text(), LanguageText(16, language));
+    }
+    EXPECT_EQ(boxes.Texts.size(), 1u);
+}
+
+TEST(DataFolder, InstalledDataAndTheUsersCopyOfTheLanguageList) {
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    QDir().mkpath(root + "/prefix/bin");
+    QDir().mkpath(root + "/prefix/share/zelto5");
+    QFile(root + "/prefix/share/zelto5/Z5update.uk").open(QIODevice::WriteOnly);
+    qputenv("ZELTO5_PROGRAM_DIR", (root + "/prefix/bin").toUtf8());
+    EXPECT_EQ(FindDataDir(), root + "/prefix/share/zelto5/");
+    // Data beside the program wins.
+    QFile(root + "/prefix/bin/Z5update.uk").open(QIODevice::WriteOnly);
+    EXPECT_EQ(FindDataDir(), root + "/prefix/bin/");
+
+    qputenv("XDG_CONFIG_HOME", (root + "/config").toUtf8());
+    EXPECT_EQ(WritableFileName(root + "/prefix/bin/", "z5lang.cfg"), root + "/prefix/bin/z5lang.cfg");
+    EXPECT_EQ(WritableFileName("/proc/", "z5lang.cfg"), root + "/config/zelto5/z5lang.cfg");
+    // Nowhere to write: the shipped file is read, and writing it fails later.
+    qputenv("XDG_CONFIG_HOME", "/proc");
+    EXPECT_EQ(WritableFileName("/proc/", "z5lang.cfg"), QString("/proc/z5lang.cfg"));
+    qunsetenv("ZELTO5_PROGRAM_DIR");
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
