@@ -6,11 +6,15 @@
 #include <thread>
 
 #include "uD2XX.h"
+#include "uDDS.h"
 #include "uDUU.h"
 #include "uGlobalDev.h"
 #include "uHandleRegistry.h"
 #include "uRTUU.h"
+#include "uSpeedofLight.h"
 #include "uTemplateDevices.h"
+#include "uTimer62.h"
+#include "uUniversalCounter.h"
 #include "uXray.h"
 #include "z5clock.h"
 
@@ -43,6 +47,14 @@ std::unique_ptr<TTemplateDevices> TModerator::CreateDevice(TDeviceClass Class) {
             return std::make_unique<TRTUU>();
         case TDeviceClass::DUU:
             return std::make_unique<TDUU>();
+        case TDeviceClass::Timer62:
+            return std::make_unique<TTimer62>();
+        case TDeviceClass::UNIZ:
+            return std::make_unique<TUNIZ>();
+        case TDeviceClass::LIGHTSPEED:
+            return std::make_unique<TLIGHTSPEED>();
+        case TDeviceClass::DDS:
+            return std::make_unique<TDDS>();
         case TDeviceClass::XRAY:
             return std::make_unique<TXRAY>();
         default:

@@ -206,7 +206,8 @@ protected:
     // written, up to 500 ms for 4 bytes, then read until the line falls quiet. The
     // bytes of this exchange only; empty when destroying or the line is closed.
     TFrameReply ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst = false);
-    // 0 when the short exchange's reply is a whole frame with ReplyCode, else -1.
+    // 0 when the short exchange brought a whole frame with ReplyCode (after whole
+    // frames of a stream, if any), else -1.
     int32_t ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode);
     // The command code and first value of a command text; false (nothing to send)
     // for a nil text or one that does not parse.
@@ -229,7 +230,7 @@ protected:
         std::function<int()> Build;  // builds the frame in TransmitBuffer, returns its length
         std::function<bool(const TFrameReply&)> Decode;
     };
-    // False when destroying (nothing sent) or no attempt's reply was taken.
+    // False when destroying or the line is closed (nothing sent) or no attempt's reply was taken.
     bool Request(const TRequest& Request);
     // The handle requests use: nullptr once the line is closed.
     d2xx::Handle LineHandle() const { return LineOpen.load() ? FTHandle.load() : nullptr; }

@@ -101,6 +101,8 @@ bool TRTUU::Request(const TRequest& r) {
     std::unique_lock<std::recursive_mutex> device(DeviceLock, std::defer_lock);
     if (r.TakeDeviceLock) device.lock();
     d2xx.emplace();
+    // Nothing goes out on a closed line, so nothing can have succeeded.
+    if (!LineHandle()) return false;
     CurrentHandle = LineHandle();
     PurgeTx();
     int length = r.Build();
@@ -554,7 +556,18 @@ TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFir
 }
 
 int32_t TRTUU::ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode) {
-    return ShortExchange(Frame, PurgeRxFirst).IsFrame(ReplyCode) ? 0 : -1;
+    const TFrameReply reply = ShortExchange(Frame, PurgeRxFirst);
+    if (!reply.StatusOk()) return -1;
+    // While the device streams, measurement frames may come before the reply: the
+    // whole frames of the exchange are looked at in turn.
+    const auto bytes = reply.Bytes();
+    for (size_t at = 0; at + 2 < bytes.size() && bytes[at] == kFrameStart;) {
+        const size_t whole = static_cast<size_t>(bytes[at + 1]) + 3;
+        if (at + whole > bytes.size() || bytes[at + whole - 1] != kFrameEnd) break;
+        if (bytes[at + 2] == ReplyCode) return 0;
+        at += whole;
+    }
+    return -1;
 }
 
 bool TRTUU::ParseCommand(const char* Cmd, int32_t& Code, int32_t& Value1) {

@@ -35,8 +35,7 @@ std::shared_ptr<Device> Silent(const std::string& d, const std::string& s) {
 
 }  // namespace
 
-// One kind per description the library recognises (models where they exist,
-// silent devices for the others), and two generic ones.
+// One kind per description the library recognises, and two generic ones.
 const std::vector<Kind>& Kinds() {
     static const std::vector<Kind> kinds = {
         {"echo", "Zelto5 Echo", Echo},
@@ -45,10 +44,10 @@ const std::vector<Kind>& Kinds() {
         {"deskport", "Zelto5 Desk-Port", Make<DeskPort>},
         {"starterport", "Zelto5 Starter-Port", Make<DeskPort>},
         {"datalogger", DataLogger::kDescription, Make<DataLogger>},
-        {"timer62", "Timer 6-2 71304.52", Silent},
-        {"counter", "Universal Counter 52817.30", Silent},
-        {"lightspeed", "Speed of Light Meter 38410.00", Silent},
-        {"dds", "Function Generator 60275.44", Silent},
+        {"timer62", Timer62::kDescription, Make<Timer62>},
+        {"counter", UniversalCounter::kDescription, Make<UniversalCounter>},
+        {"lightspeed", LightSpeedMeter::kDescription, Make<LightSpeedMeter>},
+        {"dds", FunctionGenerator::kDescription, Make<FunctionGenerator>},
         {"xray", XRay::kDescription, Make<XRay>},
     };
     return kinds;

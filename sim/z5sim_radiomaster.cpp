@@ -163,6 +163,14 @@ bool RadioMaster::Measuring() const {
     return measuring_;
 }
 
+void RadioMaster::SetMeasuring(bool on) {
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        measuring_ = on;
+    }
+    wake_.notify_all();
+}
+
 void RadioMaster::SetStreamPeriod(uint32_t ms) {
     {
         std::lock_guard<std::mutex> g(lock_);

@@ -110,6 +110,9 @@ public:
 
     // Stream.
     bool Measuring() const;
+    // Starts or stops the stream as the start and stop requests do (for models
+    // whose stream starts on another command).
+    void SetMeasuring(bool on);
     void SetStreamPeriod(uint32_t ms);  // protocol ms between stream rounds (default 20)
     uint64_t StreamedFrames() const;
     // A short frame 0x7D 0x03 cmd aL aH 0x7E ('7' or '8'), sent now.

@@ -19,6 +19,7 @@
 #include "tovamod.h"
 #include "uTemplateDevices.h"
 #include "z5sim_bus.h"
+#include "z5sim_fault.h"
 #include "z5sim_instruments.h"
 #include "z5widestring.h"
 
