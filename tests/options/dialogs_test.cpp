@@ -12,7 +12,6 @@
 #include "global.h"
 #include "passwort.h"
 #include "qtapp.h"
-#include "uMain.h"
 #include "util.h"
 
 namespace {

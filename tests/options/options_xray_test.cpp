@@ -206,6 +206,28 @@ TEST_F(XRayProgram, WritesOnlyWhileTheUnitItWasOpenedForIsStillAttached) {
     EXPECT_EQ(message, QStringLiteral("Das Gerät XG 7.1 ist nicht mehr angeschlossen."));
 }
 
+TEST_F(XRayProgram, AChangeClickedDuringALibraryCallWaitsForItsEnd) {
+    StartWithXRay();
+    bool prompted = false;
+    InOptions([&](TfrmOptions* d) {
+        auto call = std::make_unique<TLibraryCall>();  // as if a poll pass waited for a reply
+        WhenModal<Tfrm_passwort>([&](Tfrm_passwort* p) {
+            prompted = true;
+            p->Edit1->setText(QStringLiteral("Tolva3817"));
+            p->Button1->click();
+        });
+        d->SpinButton1->UpButton->click();
+        d->Button1->click();
+        QTest::qWait(50);
+        EXPECT_FALSE(prompted);
+        EXPECT_EQ(xray->GetParam(32)->value, 250u);
+        call.reset();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return xray->GetParam(32)->value == 251u; }, kWaitMs));
+        EXPECT_TRUE(prompted);
+        d->close();
+    });
+}
+
 TEST_F(XRayProgram, NotOfferedWhileAnUpdateRuns) {
     StartWithXRay();
     ASSERT_TRUE(main->BtnUpdate->isEnabled());
