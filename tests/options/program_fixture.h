@@ -23,9 +23,9 @@
 
 class Program : public ::testing::Test {
 protected:
-    // Roomy protocol time for loaded sanitizer runs: a reply wait is 50 ms, the
-    // pause after a part 1 s.
-    static constexpr double kTimeScale = 0.1;
+    // Roomy protocol time for loaded sanitizer runs: a reply wait is 100 ms, the
+    // pause after a part 2 s.
+    static constexpr double kTimeScale = 0.2;
     static constexpr int kWaitMs = 15000;
 
     void SetUp() override {
