@@ -7,6 +7,7 @@
 
 #include "uD2XX.h"
 #include "uDDS.h"
+#include "uDLU.h"
 #include "uDUU.h"
 #include "uGlobalDev.h"
 #include "uHandleRegistry.h"
@@ -47,6 +48,8 @@ std::unique_ptr<TTemplateDevices> TModerator::CreateDevice(TDeviceClass Class) {
             return std::make_unique<TRTUU>();
         case TDeviceClass::DUU:
             return std::make_unique<TDUU>();
+        case TDeviceClass::DLU:
+            return std::make_unique<TDLU>();
         case TDeviceClass::Timer62:
             return std::make_unique<TTimer62>();
         case TDeviceClass::UNIZ:

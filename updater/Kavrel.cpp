@@ -2,8 +2,10 @@
 // access library starts only when the notice is confirmed.
 #include <QApplication>
 
+#include "passwort.h"
 #include "uInfo.h"
 #include "uMain.h"
+#include "util.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -20,7 +22,9 @@ int main(int argc, char** argv) {
     QObject::connect(frmMain, &QObject::destroyed, &app, &QCoreApplication::quit);
     frm_Info.SetInitdll([frmMain] { frmMain->Initdll(); });
 
-    // options and password dialogs
+    // options and password dialogs: made once, only hidden when closed
+    auto* frm_passwort = new Tfrm_passwort(frmMain);
+    frmMain->frmOptions = new TfrmOptions(frm_passwort, frmMain);
 
     frmMain->show();
     frm_Info.raise();

@@ -107,6 +107,8 @@ QPixmap FlagPicture(int k) {
 
 bool UpdateRunning() { return gUpdateRunning; }
 bool LibraryBusy() { return gLibraryDepth > 0; }
+TLibraryCall::TLibraryCall() { ++gLibraryDepth; }
+TLibraryCall::~TLibraryCall() { --gLibraryDepth; }
 
 QString VersionText(int32_t Version) {
     const auto v = static_cast<uint32_t>(Version);

@@ -65,6 +65,15 @@ extern TUpdateJob UpdateJob;
 bool UpdateRunning();
 // True while the program is inside a library call (events are pumped then).
 bool LibraryBusy();
+// Marks a library call made outside this unit (the options dialog) for its
+// lifetime, so that LibraryBusy() holds while the call pumps events.
+class TLibraryCall {
+public:
+    TLibraryCall();
+    ~TLibraryCall();
+    TLibraryCall(const TLibraryCall&) = delete;
+    TLibraryCall& operator=(const TLibraryCall&) = delete;
+};
 // Counts the poll passes that found a changed structure.
 extern uint32_t DisplayGeneration;
 
