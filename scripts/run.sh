@@ -22,6 +22,32 @@ run=$root/build/run
 mkdir -p "$run"
 rm -rf "$run/sys"
 
+# The demo's own program folder: the data files, and a networks file whose active
+# network holds the simulated Radio Master and its radio unit, so that the unit is
+# listed beside it. The build's folder stays as it is.
+program=$run/program
+rm -rf "$program"
+mkdir -p "$program"
+cp -r "$bin"/Z5update.* "$bin"/infotext.*.rtf "$bin"/z5setup.cfg "$bin"/z5lang.cfg "$bin"/firmware "$program"/
+cat > "$program/Z5NETS.XML" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE ns:qvl001 SYSTEM "Z5Nets.dtd" >
+<Document Internal_Version="2.0.0" Version="1" Password="" PasswordIsActivated="False">
+<Networks Quantity="1">
+<Network PK="1" Activated="True" isQuickLock="False" Date="1.1.2026" Description="Demo">
+<Hardwares Quantity="1">
+<Hardware Type="RTUU" MAC_ID="0011223344556677" WChannel="11">
+<Sensors Quantity="1">
+<Sensor Type="RCU" MAC_ID="1000000000000001"/>
+</Sensors>
+</Hardware>
+</Hardwares>
+</Network>
+</Networks>
+</Document>
+XML
+export ZELTO5_PROGRAM_DIR=$program
+
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
@@ -73,15 +99,15 @@ import -window root "$shot"
 echo "Screenshot of the notice window: $run/notice.png"
 echo "Screenshot of Kavrel with the simulated Radio Master: $shot"
 
-# Press Update (left of the main window's two large buttons) and let the three
-# parts go through with their pauses.
+# Press Update (left of the main window's two large buttons) and let the radio
+# unit's part go through with the pause after it.
 main=""
 for w in $(xdotool search --onlyvisible --classname Kavrel 2>/dev/null); do
   xdotool getwindowgeometry "$w" | grep -q 'Geometry: 610x487' && main=$w
 done
 if [ -n "$main" ]; then
   xdotool mousemove --window "$main" 153 390 click 1
-  sleep "${Z5_UPDATE_WAIT:-45}"
+  sleep "${Z5_UPDATE_WAIT:-30}"
   import -window root "$run/updated.png"
   echo "Screenshot after the update: $run/updated.png"
 fi

@@ -20,12 +20,19 @@ std::shared_ptr<Device> Echo(const std::string& d, const std::string& s) {
 }
 
 // The command's Radio Master is one that the program's sample setup file offers
-// an update to: hardware version 1, device class 2, firmware 1.2.
+// an update to: hardware version 1, device class 2, firmware 1.2; its own radio
+// unit (a Relay-Port, the base's parameter 4 being below 255) hardware version 1,
+// device class 12, firmware 1.3.
 std::shared_ptr<Device> SampleRadioMaster(const std::string& d, const std::string& s) {
     auto rm = std::make_shared<RadioMaster>(d, s);
     rm->SetParam(0, 1);
     rm->SetParam(1, 0x0102);
     rm->SetDeviceClass(2);
+    RadioUnit unit = RadioUnit::Own(1, 0x1000000000000001ull);
+    unit.params[0].value = 1;
+    unit.params[1].value = 0x0103;
+    unit.deviceClass = 12;
+    rm->Join(unit);
     return rm;
 }
 

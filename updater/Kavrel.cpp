@@ -1,6 +1,7 @@
 // The update program: the notice window first, then the main window; the device
 // access library starts only when the notice is confirmed.
 #include <QApplication>
+#include <QScreen>
 
 #include "passwort.h"
 #include "uInfo.h"
@@ -26,6 +27,12 @@ int main(int argc, char** argv) {
     auto* frm_passwort = new Tfrm_passwort(frmMain);
     frmMain->frmOptions = new TfrmOptions(frm_passwort, frmMain);
 
+    // The main window opens in the middle of the screen, under the notice.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(0, 0), frmMain->size());
+        frame.moveCenter(screen->availableGeometry().center());
+        frmMain->move(frame.topLeft());
+    }
     frmMain->show();
     frm_Info.raise();
     return app.exec();
