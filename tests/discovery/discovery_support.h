@@ -1,6 +1,8 @@
 // Shared by the discovery tests: a private program folder and sysfs root per
 // test, bounded waits, and hardware structures and networks trees as values.
 #pragma once
+#include "z5test_networks.h"
+#include "z5test_wait.h"
 
 #include <gtest/gtest.h>
 
@@ -52,15 +54,7 @@ private:
     fs::path root_;
 };
 
-// Polls Done every millisecond until it holds or Limit (real time) has passed.
-inline bool WaitUntil(const std::function<bool()>& Done, std::chrono::milliseconds Limit = std::chrono::seconds(10)) {
-    const auto end = std::chrono::steady_clock::now() + Limit;
-    while (!Done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using z5test::WaitUntil;
 
 // A device node of a copy as a value.
 struct NodeValue {
@@ -99,27 +93,11 @@ struct BaseValue {
     int32_t channel;
 };
 
-inline z5_char16* Wide(const std::string& s) { return z5::WideAlloc(z5::Utf8ToUtf16(s)); }
 
 inline TZ5_HardLock_Networks* ActiveNetwork(const std::vector<BaseValue>& Bases) {
-    auto* tree = static_cast<TZ5_HardLock_Networks*>(std::calloc(1, sizeof(TZ5_HardLock_Networks)));
-    tree->Password = Wide("");
-    auto* net = static_cast<TZ5_HardLock_Network*>(std::calloc(1, sizeof(TZ5_HardLock_Network)));
-    tree->First = net;
-    net->Activated = 1;
-    net->PK = 1;
-    net->Date = Wide("1.2.2024");
-    net->Description = Wide("Lab A");
-    TZ5_HardLock_Device** tail = &net->Hardwares;
-    for (const BaseValue& b : Bases) {
-        auto* dev = static_cast<TZ5_HardLock_Device*>(std::calloc(1, sizeof(TZ5_HardLock_Device)));
-        dev->Type = Wide("RTUU");
-        dev->MAC_ID = Wide(b.mac);
-        dev->WChannel = b.channel;
-        *tail = dev;
-        tail = &dev->Next;
-    }
-    return tree;
+    std::vector<z5test::NetBase> bases;
+    for (const BaseValue& b : Bases) bases.push_back({b.mac, b.channel, {}});
+    return z5test::ActiveNetwork(bases, "Lab A");
 }
 
 // Releases a tree made by ActiveNetwork (the client's own tree).

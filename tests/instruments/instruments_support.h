@@ -2,6 +2,7 @@
 // folder and a simulator bus, one simulated device plugged and found by the scan,
 // and what the model received.
 #pragma once
+#include "z5test_wait.h"
 
 #include <gtest/gtest.h>
 
@@ -28,14 +29,7 @@ namespace instruments_test {
 namespace fs = std::filesystem;
 using z5sim::Bytes;
 
-inline bool WaitUntil(const std::function<bool()>& Done, std::chrono::milliseconds Limit = std::chrono::seconds(10)) {
-    const auto end = std::chrono::steady_clock::now() + Limit;
-    while (!Done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using z5test::WaitUntil;
 
 // A sensor node of a copy as a value.
 struct SensorValue {

@@ -32,6 +32,7 @@
 #include "z5sim_bus.h"
 #include "z5sim_fault.h"
 #include "z5sim_radiomaster.h"
+#include "z5test_networks.h"
 #include "z5widestring.h"
 
 namespace mainwin_test {
@@ -150,24 +151,7 @@ protected:
         AdmitOwnUnit();
     }
     static void AdmitOwnUnit() {
-        auto wide = [](const char* s) { return z5::WideAlloc(z5::Latin1ToUtf16(s)); };
-        auto* tree = static_cast<TZ5_HardLock_Networks*>(std::calloc(1, sizeof(TZ5_HardLock_Networks)));
-        tree->Password = wide("");
-        auto* net = static_cast<TZ5_HardLock_Network*>(std::calloc(1, sizeof(TZ5_HardLock_Network)));
-        tree->First = net;
-        net->Activated = 1;
-        net->PK = 1;
-        net->Date = wide("1.2.2024");
-        net->Description = wide("Lab");
-        auto* base = static_cast<TZ5_HardLock_Device*>(std::calloc(1, sizeof(TZ5_HardLock_Device)));
-        net->Hardwares = base;
-        base->Type = wide("RTUU");
-        base->MAC_ID = wide("0011223344556677");
-        base->WChannel = 11;
-        auto* unit = static_cast<TZ5_HardLock_Sensor*>(std::calloc(1, sizeof(TZ5_HardLock_Sensor)));
-        unit->Type = wide("RCU");
-        unit->MAC_ID = wide("1000000000000001");
-        base->Sensors = unit;
+        TZ5_HardLock_Networks* tree = z5test::ActiveNetwork({{"0011223344556677", 11, {{"RCU", "1000000000000001"}}}});
         tovamod_SetZ5NetsFileStructure(tree);
         z5_nets_free(tree);
     }

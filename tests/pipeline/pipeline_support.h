@@ -2,6 +2,7 @@
 // stand-in that keeps its sensors in a slot table the way the radio base does, a
 // simulated line, and bounded waits.
 #pragma once
+#include "z5test_wait.h"
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -126,14 +127,7 @@ inline Bytes MeasurementFrame(uint16_t address, uint32_t timeCount, const std::v
     return z5sim::MakeFrame(0x08, payload);
 }
 
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using z5test::WaitUntil;
 
 // A simulated line opened as the devices' open routine leaves it (100 ms time-outs).
 class SimLine {

@@ -2,6 +2,7 @@
 // node values, a radio base opened on a simulated Radio Master with a device node
 // of its own, sensor nodes as values, and what the model received.
 #pragma once
+#include "z5test_wait.h"
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -121,14 +122,7 @@ inline size_t Count(const std::vector<Bytes>& frames, uint8_t cmd) {
     return n;
 }
 
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using z5test::WaitUntil;
 
 class ScopedTimeScale {
 public:

@@ -8,6 +8,7 @@
 #include "radio_support.h"
 #include "tovamod.h"
 #include "uExportFrame.h"
+#include "z5test_networks.h"
 #include "z5widestring.h"
 
 using namespace radio_test;
@@ -18,32 +19,11 @@ namespace {
 constexpr uint64_t kA = 0xA0A0A0A0A0A0A0A1ull, kB = 0xB0B0B0B0B0B0B0B2ull, kC = 0xC0C0C0C0C0C0C0C3ull;
 constexpr uint64_t kStranger = 0xDEADBEEFDEADBEEFull;
 
-z5_char16* Wide(const std::string& s) { return z5::WideAlloc(z5::Latin1ToUtf16(s)); }
-
 // One activated network: this base (channel 11, as the model has it) and the units it admits.
 TZ5_HardLock_Networks* Network(const std::vector<uint64_t>& units) {
-    auto* tree = static_cast<TZ5_HardLock_Networks*>(std::calloc(1, sizeof(TZ5_HardLock_Networks)));
-    tree->Password = Wide("");
-    auto* net = static_cast<TZ5_HardLock_Network*>(std::calloc(1, sizeof(TZ5_HardLock_Network)));
-    tree->First = net;
-    net->Activated = 1;
-    net->PK = 1;
-    net->Date = Wide("1.2.2024");
-    net->Description = Wide("Lab");
-    auto* base = static_cast<TZ5_HardLock_Device*>(std::calloc(1, sizeof(TZ5_HardLock_Device)));
-    net->Hardwares = base;
-    base->Type = Wide("RTUU");
-    base->MAC_ID = Wide(MacText(kBaseMAC));
-    base->WChannel = 11;
-    TZ5_HardLock_Sensor** tail = &base->Sensors;
-    for (uint64_t mac : units) {
-        auto* s = static_cast<TZ5_HardLock_Sensor*>(std::calloc(1, sizeof(TZ5_HardLock_Sensor)));
-        s->Type = Wide("RTCU");
-        s->MAC_ID = Wide(MacText(mac));
-        *tail = s;
-        tail = &s->Next;
-    }
-    return tree;
+    z5test::NetBase base{MacText(kBaseMAC), 11, {}};
+    for (uint64_t mac : units) base.units.push_back({"RTCU", MacText(mac)});
+    return z5test::ActiveNetwork({base});
 }
 
 void Admit(const std::vector<uint64_t>& units) {
