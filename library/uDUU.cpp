@@ -14,10 +14,6 @@ constexpr uint8_t kKindRemote = 0;
 
 int32_t Low32(int64_t Value) { return static_cast<int32_t>(static_cast<uint64_t>(Value)); }
 
-struct TSensorNodeDeleter {
-    void operator()(TSensorStructure* Node) const { FreeSensorNode(Node); }
-};
-
 }  // namespace
 
 TDUU::~TDUU() { CloseDevice(); }
@@ -51,7 +47,7 @@ bool TDUU::MakeUnit(TDeviceStructure& Node) {
     const int64_t identity = ReadSensorParam(kUnitAddress, kEEPROMIdentity);
     if (identity == -1) return false;
     auto sensor = std::make_unique<TSensorsRTCU>();
-    std::unique_ptr<TSensorStructure, TSensorNodeDeleter> unit(NewSensorNode(kKindRemote, sensor.get()));
+    TSensorNodePtr unit(NewSensorNode(kKindRemote, sensor.get()));
     unit->Identity = Low32(identity);
     if (!ReadChannelCount(*sensor, *unit)) return false;
     const int64_t value2 = ReadParam(kUnitAddress, kParamUnitValue);

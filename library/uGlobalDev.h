@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -100,6 +101,11 @@ void UnlinkSensorNode(TDeviceStructure& Device, TSensorStructure* Node);
 void FreeSensorNode(TSensorStructure* Node);
 // Frees every sensor node of Device; Sensors becomes nullptr.
 void FreeSensorNodes(TDeviceStructure& Device);
+// Owns a sensor node until it is linked into a device node.
+struct TSensorNodeDeleter {
+    void operator()(TSensorStructure* Node) const { FreeSensorNode(Node); }
+};
+using TSensorNodePtr = std::unique_ptr<TSensorStructure, TSensorNodeDeleter>;
 
 // ---- copies handed to clients ----
 

@@ -252,6 +252,9 @@ protected:
     // failed queue query counts as none), nothing is read: an empty reply. Else
     // the bytes of this exchange.
     TFrameReply UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes);
+    // The finish frame and its reply with the class's finish wait; the caller
+    // holds D2XXLock. Empty when destroying or the line is closed.
+    TFrameReply FinishExchange(int32_t Address, uint32_t CheckValue);
     // 0 for an acknowledgement (a whole frame 0x28); the error code of a whole
     // fresh refusal; -1 for anything else (no reply, a cut frame, code 0).
     static int32_t JudgeUpdateReply(const TFrameReply& Reply);

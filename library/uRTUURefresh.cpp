@@ -48,10 +48,6 @@ private:
     TFtdiDevice& Reader;
 };
 
-struct TSensorNodeDeleter {
-    void operator()(TSensorStructure* Node) const { FreeSensorNode(Node); }
-};
-
 }  // namespace
 
 bool TRTUU::RefreshSensors(TDeviceStructure* Node) {
@@ -120,7 +116,7 @@ bool TRTUU::AdmitNewUnit(TDeviceStructure& Node, int32_t Address) {
     sensor->SetKind(ownUnit ? kKindOwn : kKindRemote);
     sensor->SetMACText(z5::Latin1ToUtf16(mac));
 
-    std::unique_ptr<TSensorStructure, TSensorNodeDeleter> unit(NewSensorNode(ownUnit ? kKindOwn : kKindRemote, sensor.get()));
+    TSensorNodePtr unit(NewSensorNode(ownUnit ? kKindOwn : kKindRemote, sensor.get()));
     unit->Address = Address;
     if (!AddSensor(sensor.get())) return false;
     sensor.release();
@@ -218,7 +214,7 @@ bool TRTUU::AddOnlySensorNode(TDeviceStructure* Node, std::unique_ptr<TTemplateS
     if (!Node || Node->Sensors || !Sensor) return false;
     Sensor->SetAddress(1);
     Sensor->SetKind(Kind);
-    std::unique_ptr<TSensorStructure, TSensorNodeDeleter> unit(NewSensorNode(Kind, Sensor.get()));
+    TSensorNodePtr unit(NewSensorNode(Kind, Sensor.get()));
     unit->Address = 1;
     unit->ChannelCount = Sensor->GetChannelCount();
     if (!AddSensor(Sensor.get())) return false;

@@ -151,13 +151,17 @@ int32_t TRTUU::UpdateBlocks(int32_t Address, int32_t, FirmwareStream* const* Str
     return 0;
 }
 
-int32_t TRTUU::UpdateFinish(int32_t Address, uint32_t CheckValue) {
-    if (IsDestroying.load()) return -1;
+TFrameReply TRTUU::FinishExchange(int32_t Address, uint32_t CheckValue) {
+    if (IsDestroying.load() || !LineHandle()) return {};
     const TUpdateConstants c = UpdateConstants();
-    D2XXGuard guard;
-    if (!LineHandle()) return -1;
     CurrentHandle = LineHandle();
     PurgeTx();
     const int length = BuildUpdateFinishFrame(Address, CheckValue);
-    return JudgeUpdateReply(UpdateExchange(length, c.FinishWaitMs, c.FinishWaitBytes, 1));
+    return UpdateExchange(length, c.FinishWaitMs, c.FinishWaitBytes, 1);
+}
+
+int32_t TRTUU::UpdateFinish(int32_t Address, uint32_t CheckValue) {
+    if (IsDestroying.load()) return -1;
+    D2XXGuard guard;
+    return JudgeUpdateReply(FinishExchange(Address, CheckValue));
 }

@@ -94,13 +94,8 @@ TRTUU::TUpdateConstants TLIGHTSPEED::UpdateConstants() const {
 
 int32_t TLIGHTSPEED::UpdateFinish(int32_t Address, uint32_t CheckValue) {
     if (IsDestroying.load()) return -1;
-    const TUpdateConstants c = UpdateConstants();
     D2XXGuard guard;
-    if (!LineHandle()) return -1;
-    CurrentHandle = LineHandle();
-    PurgeTx();
-    const int length = BuildUpdateFinishFrame(Address, CheckValue);
-    const TFrameReply reply = UpdateExchange(length, c.FinishWaitMs, c.FinishWaitBytes, 1);
+    const TFrameReply reply = FinishExchange(Address, CheckValue);
     const int32_t first = JudgeUpdateReply(reply);
     if (first != 0) return first;
     // The meter confirms a second time once the new firmware is in place; a meter

@@ -1,35 +1,27 @@
 // The data logger as a client meets it: found by the scan and reached through the
 // exports, against a simulated logger.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "tovamod.h"
 #include "z5clock.h"
-#include "z5sim_bus.h"
 #include "z5sim_datalogger.h"
+#include "z5test_library.h"
 #include "z5test_wait.h"
 #include "z5widestring.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using z5sim::DataLogger;
 
-class LoggerExports : public ::testing::Test {
+class LoggerExports : public z5test::LibraryOnBus {
 protected:
     void SetUp() override {
         // Directory and header replies must start within one read time-out.
         z5::SetTimeScale(1.5);
-        std::string pattern = (fs::temp_directory_path() / "z5dluexp-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        ::setenv("ZELTO5_PROGRAM_DIR", root.c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", root.c_str(), 1);
-        bus.Export();
+        LibraryOnBus::SetUp();
+        if (HasFatalFailure()) return;
         sim->SetVersion("1.10/3");
         DataLogger::File file;
         file.name = "08031501";
@@ -41,14 +33,10 @@ protected:
         second.size = 99;
         sim->SetFiles({file, second});
         ASSERT_TRUE(bus.Plug(sim));
-        ASSERT_EQ(tovamod_init(), 0);
     }
     void TearDown() override {
+        LibraryOnBus::TearDown();
         z5::SetTimeScale(0.05);
-        tovamod_uninit();
-        bus.UnplugAll();
-        std::error_code ec;
-        fs::remove_all(root, ec);
     }
 
     // The logger's device handle once a copy shows it.
@@ -62,8 +50,6 @@ protected:
         return device;
     }
 
-    fs::path root;
-    z5sim::Bus bus;
     std::shared_ptr<DataLogger> sim = std::make_shared<DataLogger>(DataLogger::kDescription, "FP1");
 };
 

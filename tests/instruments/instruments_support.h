@@ -2,6 +2,7 @@
 // folder and a simulator bus, one simulated device plugged and found by the scan,
 // and what the model received.
 #pragma once
+#include "z5test_library.h"
 #include "z5test_wait.h"
 
 #include <gtest/gtest.h>
@@ -55,25 +56,8 @@ struct Found {
 };
 
 // The library over a private program folder and a simulator bus.
-class Library : public ::testing::Test {
+class Library : public z5test::LibraryOnBus {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "z5instr-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        fs::create_directories(root / "prog");
-        fs::create_directories(root / "cfg");
-        ::setenv("ZELTO5_PROGRAM_DIR", (root / "prog").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root / "cfg").c_str(), 1);
-        bus.Export();
-        ASSERT_EQ(tovamod_init(), 0);
-    }
-    void TearDown() override {
-        tovamod_uninit();
-        bus.UnplugAll();
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
 
     // Plugs the model and waits until a copy shows its node with `sensors` sensor nodes.
     std::optional<Found> PlugAndFind(std::shared_ptr<z5sim::Device> model, size_t sensors = 1) {
@@ -104,8 +88,6 @@ protected:
         return std::u16string(name);
     }
 
-    fs::path root;
-    z5sim::Bus bus;
 };
 
 // The frames of a model whose CMD is cmd.

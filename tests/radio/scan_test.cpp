@@ -8,6 +8,7 @@
 #include "radio_support.h"
 #include "tovamod.h"
 #include "uExportFrame.h"
+#include "z5test_library.h"
 #include "z5test_networks.h"
 #include "z5widestring.h"
 
@@ -39,25 +40,8 @@ struct Picture {
     std::vector<void*> handles;
 };
 
-class ThroughTheScan : public ::testing::Test {
+class ThroughTheScan : public z5test::LibraryOnBus {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "z5radio-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        fs::create_directories(root / "prog");
-        fs::create_directories(root / "cfg");
-        ::setenv("ZELTO5_PROGRAM_DIR", (root / "prog").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root / "cfg").c_str(), 1);
-        bus.Export();
-        ASSERT_EQ(tovamod_init(), 0);
-    }
-    void TearDown() override {
-        tovamod_uninit();
-        bus.UnplugAll();
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
     void Plug() {
         ASSERT_TRUE(bus.Plug(rm));
     }
@@ -97,8 +81,6 @@ protected:
     }
 
     ScopedTimeScale scale{0.2};
-    fs::path root;
-    z5sim::Bus bus;
     std::shared_ptr<z5sim::RadioMaster> rm =
         std::make_shared<z5sim::RadioMaster>(z5sim::RadioMaster::kDescription, "RM7");
 };
