@@ -268,9 +268,43 @@ void WriteFileReplacing(const fs::path& target, std::string_view bytes) {
     }
 }
 
-void WriteFileIfMissing(const fs::path& target, std::string_view bytes) {
+// The document type is never read back: a folder that takes no new file only
+// goes without it.
+void WriteDtdIfMissing(const fs::path& folder) {
     std::error_code ec;
-    if (!fs::exists(target, ec)) WriteFileReplacing(target, bytes);
+    if (fs::exists(folder / kDtdFile, ec)) return;
+    try {
+        WriteFileReplacing(folder / kDtdFile, kDtdText);
+    } catch (const EZ5NetsFileError&) {
+    }
+}
+
+// The bytes of a regular file. Anything else (a FIFO, a device, a folder) is
+// unreadable; the open never waits for a writer.
+[[noreturn]] void ReadFailure(const fs::path& path, const std::string& why) {
+    throw EZ5NetsFileError(path.string() + ": " + why);
+}
+
+std::string ReadRegularFile(const fs::path& path) {
+    auto fail = [&](const std::string& why) { ReadFailure(path, why); };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) fail(std::generic_category().message(errno));
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) fail(std::generic_category().message(errno));
+    if (!S_ISREG(st.st_mode)) fail("not a regular file");
+    std::string bytes;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail(std::generic_category().message(errno));
+        if (n == 0) return bytes;
+        bytes.append(chunk, static_cast<size_t>(n));
+    }
 }
 
 }  // namespace
@@ -320,10 +354,23 @@ void TZ5NetsFileController::FreeNetworks(TZ5_HardLock_Networks*& tree) {
 void TZ5NetsFileController::InitNetworksFile() {
     std::lock_guard lock(fLock);
     fFolder = z5::WritableDataDir();
-    WriteFileIfMissing(fFolder / kDtdFile, kDtdText);
-    WriteFileIfMissing(fFolder / kNetsFile, kEmptyNetsText);
+    WriteDtdIfMissing(fFolder);
+    const fs::path file = z5::DataFileToRead(fFolder, kNetsFile);
+    std::error_code ec;
+    std::string bytes;
+    if (fs::exists(file, ec)) {
+        bytes = ReadRegularFile(file);
+    } else {
+        bytes = kEmptyNetsText;
+        // Where no file can be made the library starts with the empty document;
+        // a save then reports the folder.
+        try {
+            WriteFileReplacing(fFolder / kNetsFile, bytes);
+        } catch (const EZ5NetsFileError&) {
+        }
+    }
     auto doc = std::make_unique<pugi::xml_document>();
-    pugi::xml_parse_result parsed = doc->load_file((fFolder / kNetsFile).c_str(), kParseOptions);
+    pugi::xml_parse_result parsed = doc->load_buffer(bytes.data(), bytes.size(), kParseOptions);
     if (!parsed) LoadFailure(parsed.description());
     fDocument = std::move(doc);
     LoadNetworks();
@@ -389,6 +436,7 @@ void TZ5NetsFileController::SaveNetworks(const TZ5_HardLock_Networks* tree) {
     if (!tree) return;
     std::lock_guard lock(fLock);
     if (!fDocument) throw EZ5NetsFileError(std::string(kNetsFile) + ": not loaded");
+    WriteDtdIfMissing(fFolder);
     WriteFileReplacing(fFolder / kBackupFile, Serialize(*fDocument));
     auto next = std::make_unique<pugi::xml_document>();
     next->reset(*fDocument);

@@ -34,8 +34,11 @@ public:
     TZ5NetsFileController(const TZ5NetsFileController&) = delete;
     TZ5NetsFileController& operator=(const TZ5NetsFileController&) = delete;
 
-    // Writes the missing files, loads Z5NETS.XML and builds the tree.
-    // Throws EZ5NetsFileError when the file cannot be read.
+    // Writes the missing files, loads Z5NETS.XML and builds the tree. The
+    // files live in z5::WritableDataDir(); while that folder holds no networks
+    // file, a program folder that cannot be written is read instead, and the
+    // first save goes to the writable folder. Throws EZ5NetsFileError when the
+    // file cannot be read (also when it is no regular file).
     void InitNetworksFile();
     // Rebuilds the tree and the active network from the document in memory.
     // Throws EZ5NetsFileError on a malformed document; the tree then holds
@@ -71,5 +74,5 @@ private:
     TZ5_HardLock_Networks* fNetworks = nullptr;
     std::recursive_mutex fLock;
     std::atomic<bool> fChanged{false};
-    std::filesystem::path fFolder;
+    std::filesystem::path fFolder;  // where saves go
 };

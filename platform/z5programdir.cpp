@@ -45,4 +45,13 @@ fs::path WritableDataDir() {
     return cfg;
 }
 
+fs::path DataFileToRead(const fs::path& dataDir, const fs::path& name) {
+    std::error_code ec;
+    const fs::path own = dataDir / name;
+    if (fs::exists(own, ec)) return own;
+    const fs::path shipped = ProgramDir() / name;
+    if (shipped != own && fs::exists(shipped, ec)) return shipped;
+    return own;
+}
+
 }  // namespace z5

@@ -19,4 +19,11 @@ bool CanCreateFilesIn(const std::filesystem::path& dir);
 // demand). Such files are read from the same place.
 std::filesystem::path WritableDataDir();
 
+// Where such a file named name is read while dataDir (from WritableDataDir) holds
+// none: a program folder that cannot be written may still hold the file as
+// shipped or left there. dataDir/name when it exists or when the program folder
+// has none either (or is dataDir itself), else the program folder's copy. Saves
+// always go to dataDir, which is then read from.
+std::filesystem::path DataFileToRead(const std::filesystem::path& dataDir, const std::filesystem::path& name);
+
 }  // namespace z5

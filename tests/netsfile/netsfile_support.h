@@ -4,11 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -61,6 +67,35 @@ inline std::string ReadFile(const fs::path& path) {
 inline void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+inline std::set<std::string> FilesIn(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+// Runs body in a child process; its exit code, or minus the signal that ended it
+// (a child that hangs is ended after a minute). asNobody: a test running as root
+// runs the body as nobody, so that folder permissions hold.
+inline int RunInChild(const std::function<int()>& body, bool asNobody = false) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(60);
+        if (asNobody && ::geteuid() == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(90);
+            ::prctl(PR_SET_DUMPABLE, 1);
+        }
+        int rc = 100;
+        try {
+            rc = body();
+        } catch (...) {
+        }
+        ::_exit(rc);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
 // ---- trees as values -------------------------------------------------------
