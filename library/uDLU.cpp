@@ -10,6 +10,7 @@
 
 #include "uD2XX.h"
 #include "uDLUFileData.h"
+#include "uDLUReplies.h"
 #include "uGlobalDev.h"
 #include "uNumberText.h"
 #include "z5clock.h"
@@ -43,25 +44,8 @@ constexpr uint32_t kReplyMinBytes = 4;
 constexpr uint32_t kBlockBytesNeeded = 1;  // after the wait, to read and judge a block's reply
 constexpr uint32_t kLineTimeoutMs = 100;
 constexpr uint32_t kDestroyWaitMs = 1200;
-constexpr uint8_t kVersionFirst = 0x2E;  // '.'
-constexpr uint8_t kVersionLast = 0x40;   // '@'
 constexpr uint8_t kCr = 0x0D;
 constexpr uint8_t kTab = 0x09;
-
-// Code of a command text such as "0017,1,\r": the integer before the first comma.
-// False without a carriage return or when the code is no integer.
-bool ParseCommandCode(const char* Text, int32_t& Code) {
-    if (!Text) return false;
-    const std::string_view text(Text);
-    if (text.find('\r') == std::string_view::npos) return false;
-    int64_t code = 0;
-    if (!IntegerTextToInt64(text.substr(0, text.find(',')), code) || code < std::numeric_limits<int32_t>::min() ||
-        code > std::numeric_limits<int32_t>::max()) {
-        return false;
-    }
-    Code = static_cast<int32_t>(code);
-    return true;
-}
 
 bool IsAcknowledgement(const std::vector<uint8_t>& Reply) {
     return Reply.size() > 2 && Reply[0] == kFrameStart && Reply[2] == kUpdateAck && LastFTStatus == d2xx::kOk;
@@ -176,7 +160,7 @@ int32_t TDLU::Command(int32_t Code) {
 int32_t TDLU::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
     if (IsDestroying.load()) return -1;
     int32_t code = 0;
-    if (!ParseCommandCode(Cmd, code)) return -1;
+    if (!ParseDLUCommandCode(Cmd, code)) return -1;
     return Command(code);
 }
 
@@ -186,13 +170,7 @@ std::string TDLU::GetVersion() {
     if (!fHandle.load()) return {};
     const Bytes reply = Exchange(kCmdVersion, true);
     if (LastFTStatus != d2xx::kOk) return {};
-    std::string version;
-    for (uint8_t b : reply) {
-        if (b == 0) break;
-        if (b >= kVersionFirst && b <= kVersionLast && version.size() < kVersionMax) version.push_back(static_cast<char>(b));
-    }
-    version.push_back('\0');
-    return version;
+    return DLUVersionText(reply, kVersionMax);
 }
 
 int32_t TDLU::ReadLatest(int32_t, int32_t Count, int32_t* Values, int32_t) {

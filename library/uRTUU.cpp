@@ -1,7 +1,6 @@
 #include "uRTUU.h"
 
 #include <algorithm>
-#include <charconv>
 #include <iterator>
 #include <stdexcept>
 #include <typeinfo>
@@ -29,33 +28,7 @@ public:
 constexpr uint32_t kDestructionWaitMs = 1200;
 constexpr uint32_t kLineTimeoutMs = 100;
 
-// Decimal integer of the whole text (optional sign); anything else throws.
-int32_t DecimalInteger(std::string_view text) {
-    std::string_view digits = text;
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-    int32_t value = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size())
-        throw std::invalid_argument("'" + std::string(text) + "' is not a valid integer value");
-    return value;
-}
-
 }  // namespace
-
-bool ParseCommandText(std::string_view Text, int32_t& Code, int32_t& Value1, int32_t& Value2, int32_t& Value3) {
-    Value1 = Value2 = Value3 = 0;
-    if (Text.find('\r') == std::string_view::npos) return false;
-    const size_t comma = Text.find(',');
-    Code = DecimalInteger(Text.substr(0, comma == std::string_view::npos ? 0 : comma));
-    std::string_view rest = Text.substr(std::min<size_t>(5, Text.size()));
-    for (int32_t* value : {&Value1, &Value2, &Value3}) {
-        const size_t c = rest.find(',');
-        if (c == std::string_view::npos) continue;
-        *value = DecimalInteger(rest.substr(0, c));
-        rest.remove_prefix(c + 1);
-    }
-    return true;
-}
 
 uint32_t CountBits(const uint8_t* Buffer, uint32_t Length) {
     static constexpr uint8_t kNibbleBits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};

@@ -26,6 +26,7 @@
 #include "uFrameExchange.h"
 #include "uFtdiDevice.h"
 #include "uGlobalDev.h"
+#include "uRTUUReplies.h"
 #include "uTemplateDevices.h"
 #include "uTemplateSensors.h"
 
@@ -34,14 +35,6 @@
 // Set while a device frees or removes sensor objects; the exports refuse calls meanwhile.
 extern std::atomic<bool> DevicesBusy;
 
-// MAC text when no address is known.
-inline constexpr std::string_view kNoMAC = "FFFFFFFFFFFFFFFF";
-
-// Parses a command text such as "0017,1,\r": Code := the integer before the first
-// comma; then, after the first five characters, up to three comma-terminated
-// integers (missing ones 0). False (values 0, Code unchanged) without a carriage
-// return. A code or value that is no decimal integer throws std::invalid_argument.
-bool ParseCommandText(std::string_view Text, int32_t& Code, int32_t& Value1, int32_t& Value2, int32_t& Value3);
 // Number of set bits in Length bytes.
 uint32_t CountBits(const uint8_t* Buffer, uint32_t Length);
 // Number of set bits of Value's four bytes.

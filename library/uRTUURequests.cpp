@@ -2,25 +2,25 @@
 #include <bit>
 #include <cstring>
 #include <optional>
-#include <stdexcept>
 
 #include "uD2XX.h"
 #include "uRTUU.h"
 #include "z5pump.h"
-#include "z5widestring.h"
 
 namespace {
 
+static_assert(TRTUU::kCalibrationValues == 15 && TRTUU::kTrimValues == 10);
+
 // Commands and their replies.
 constexpr uint8_t kCmdWriteParam = 0x11, kReplyWriteParam = 0x18;
-constexpr uint8_t kCmdReadParam = 0x12, kReplyReadParam = 0x1A;
+constexpr uint8_t kCmdReadParam = 0x12;
 constexpr uint8_t kCmdNodeList = 0x1F;
 constexpr uint8_t kCmdWriteEEPROM = 0x41, kReplyWriteEEPROM = 0x48;
-constexpr uint8_t kCmdReadEEPROM = 0x42, kReplyReadEEPROM = 0x4A;
+constexpr uint8_t kCmdReadEEPROM = 0x42;
 constexpr uint8_t kCmdRange = 0x4C;
 constexpr uint8_t kCmdZero = 0x4B;
 constexpr uint8_t kCmdSensorCommand = 0x63;
-constexpr uint8_t kCmdLatest = 0x01, kReplyLatest = 0x09, kReplyLatestAlt = 0x0A;
+constexpr uint8_t kCmdLatest = 0x01;
 constexpr uint8_t kCmdStart = 0x31, kReplyStart = 0x38;
 constexpr uint8_t kCmdStop = 0x32;
 constexpr uint8_t kCmdZ = 0x5A;
@@ -31,7 +31,6 @@ constexpr int kMode18MaxValues = 6;
 constexpr int kMode18Restarts = 4;
 constexpr uint32_t kStartWaitBytes = 5;
 constexpr int kStartRead = 5;
-constexpr int kMaxNodes = TRTUU::kNodeAddresses - 1;  // room for the end mark
 
 uint8_t Lo(int32_t v) { return static_cast<uint8_t>(v & 0xFF); }
 uint8_t Hi(int32_t v) { return static_cast<uint8_t>((v >> 8) & 0xFF); }
@@ -53,34 +52,6 @@ int IdsFrame(uint8_t cmd, int32_t address, int first, int count) {
     for (int i = 0; i < count; ++i) payload[2 + i] = static_cast<uint8_t>(first + i);
     return BuildFrame(cmd, std::span<const uint8_t>(payload, static_cast<size_t>(2 + count)));
 }
-
-// Value bytes first..first+7 as 16 hex digits, the last byte first.
-std::string MACText(const TFrameReply& r, size_t first) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (size_t i = first + 8; i-- > first;) {
-        text += kHex[r.At(i) >> 4];
-        text += kHex[r.At(i) & 0x0F];
-    }
-    return text;
-}
-
-float FloatOfInteger(const TFrameReply& r, size_t offset) { return static_cast<float>(r.Value(offset, 4)); }
-
-float FloatAt(const TFrameReply& r, size_t offset) {
-    return TRTUU::FloatFromBytes(r.At(offset), r.At(offset + 1), r.At(offset + 2), r.At(offset + 3));
-}
-
-// Any reply with an empty payload: 0x7D at 0 and 0x7E at 5, and whole.
-bool EmptyReply(const TFrameReply& r) { return r.StatusOk() && r.WholeFrame() && r.At(5) == kFrameEnd; }
-
-// A latest-values reply that carries count values (value i at bytes 5+2i, 6+2i).
-bool LatestReply(const TFrameReply& r, int32_t count) {
-    if (!r.IsFrame(kReplyLatest) && !r.IsFrame(kReplyLatestAlt)) return false;
-    return count == 0 || r.Covers(static_cast<size_t>(4 + 2 * count));
-}
-
-uint32_t LatestValue(const TFrameReply& r, int32_t i) { return static_cast<uint32_t>(r.Value(5 + 2 * static_cast<size_t>(i), 2)); }
 
 }  // namespace
 
@@ -127,11 +98,7 @@ int32_t TRTUU::BytesWaiting() {
     return QueueBytesWaiting();
 }
 
-float TRTUU::FloatFromBytes(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3) {
-    const uint32_t bits = static_cast<uint32_t>(B0) | static_cast<uint32_t>(B1) << 8 |
-                          static_cast<uint32_t>(B2) << 16 | static_cast<uint32_t>(B3) << 24;
-    return std::bit_cast<float>(bits);
-}
+float TRTUU::FloatFromBytes(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3) { return FloatOfBytes(B0, B1, B2, B3); }
 
 // ---- device and radio parameters ----
 
@@ -159,19 +126,7 @@ int64_t TRTUU::ReadParam(int32_t Address, int32_t Param) {
     r.TakeDeviceLock = true;
     r.Abort = true;
     r.Build = [&] { return AddressFrame(kCmdReadParam, Address, {Lo(Param)}); };
-    r.Decode = [&](const TFrameReply& reply) {
-        if (!reply.IsFrame(kReplyReadParam)) return false;
-        size_t width;
-        switch (reply.Len()) {
-            case 5: width = 1; break;
-            case 6: width = 2; break;
-            case 8: width = 4; break;
-            case 12: width = 8; break;
-            default: return false;
-        }
-        result = static_cast<int64_t>(reply.Value(6, width));
-        return true;
-    };
+    r.Decode = [&](const TFrameReply& reply) { return DecodeParamReply(reply, result); };
     return Request(r) ? result : -1;
 }
 
@@ -184,25 +139,7 @@ int32_t TRTUU::GetRTUUParams(TRTUUParams* Params) {
     TRequest r;
     r.ReaderTest = false;
     r.Build = [] { return IdsFrame(kCmdReadParam, 0, 0, 14); };
-    r.Decode = [&](const TFrameReply& reply) {
-        if (!reply.IsFrame(kReplyReadParam) || !reply.Covers(44)) return false;
-        auto u16 = [&](size_t at) { return static_cast<uint16_t>(reply.Value(at, 2)); };
-        Params->Param0 = u16(6);
-        Params->Param1 = u16(9);
-        Params->Param2 = u16(12);
-        Params->Param3 = u16(15);
-        Params->Param4 = u16(18);
-        Params->Param5 = u16(21);
-        Params->Param6 = reply.At(24);
-        Params->Param7 = reply.At(26);
-        Params->Param8 = reply.At(28);
-        Params->Param9 = FloatOfInteger(reply, 30);
-        Params->Param10 = u16(35);
-        Params->Param11 = u16(38);
-        Params->Param12 = u16(41);
-        Params->Param13 = reply.At(44);
-        return true;
-    };
+    r.Decode = [&](const TFrameReply& reply) { return DecodeRTUUParamsReply(reply, *Params); };
     return Request(r) ? 1 : -1;
 }
 
@@ -211,37 +148,7 @@ int32_t TRTUU::ReadRTCUParams(int32_t Address, TRTCUParam* Params) {
     TRequest r;
     r.ReaderTest = false;
     r.Build = [&] { return IdsFrame(kCmdReadParam, Address, 0, 29); };
-    r.Decode = [&](const TFrameReply& reply) {
-        if (!reply.IsFrame(kReplyReadParam) || !reply.Covers(85)) return false;
-        auto u16 = [&](size_t at) { return static_cast<uint16_t>(reply.Value(at, 2)); };
-        TRTCUParam& p = *Params;
-        p.Param0 = u16(6);
-        p.Param1 = u16(9);
-        p.Param2 = u16(12);
-        z5_wstr_free(p.Param3);
-        p.Param3 = z5::WideAlloc(z5::Latin1ToUtf16(MACText(reply, 15)));
-        p.Param4 = u16(24);
-        p.Param5 = u16(27);
-        p.Param6 = u16(30);
-        p.Param7 = reply.At(33);
-        p.Param8 = u16(35);
-        p.Param9 = u16(38);
-        p.Param10 = reply.At(43);
-        p.Param11 = u16(45);
-        p.Param12 = reply.At(48);
-        p.Param13 = u16(50);
-        uint8_t* bytes14to20[] = {&p.Param14, &p.Param15, &p.Param16, &p.Param17, &p.Param18, &p.Param19, &p.Param20};
-        for (size_t i = 0; i < 7; ++i) *bytes14to20[i] = reply.At(53 + 2 * i);
-        p.Param21 = u16(67);
-        p.Param22 = reply.At(70);
-        p.Param23 = reply.At(72);
-        p.Param24 = FloatOfInteger(reply, 74);
-        p.Param25 = reply.At(79);
-        p.Param26 = reply.At(81);
-        p.Param27 = reply.At(83);
-        p.Param28 = reply.At(85);
-        return true;
-    };
+    r.Decode = [&](const TFrameReply& reply) { return DecodeRTCUParamsReply(reply, *Params); };
     return Request(r) ? 1 : -1;
 }
 
@@ -252,14 +159,7 @@ std::string TRTUU::GetMACExtAddr(int32_t Address, bool OwnRadioUnit) {
     r.TakeDeviceLock = true;
     r.Abort = true;
     r.Build = [&] { return AddressFrame(kCmdReadParam, Address, {id}); };
-    r.Decode = [&](const TFrameReply& reply) {
-        // The MAC sits at bytes 6 to 13 whatever LEN says; they must have come.
-        if (!reply.StatusOk() || reply.At(0) != kFrameStart || reply.Cmd() != kReplyReadParam ||
-            !reply.Received(13))
-            return false;
-        text = MACText(reply, 6);
-        return text != kNoMAC;
-    };
+    r.Decode = [&](const TFrameReply& reply) { return DecodeMACReply(reply, text); };
     Request(r);
     return text;
 }
@@ -272,13 +172,9 @@ bool TRTUU::ReadNodeList() {
     r.PumpAfterReads = true;
     r.Build = [] { return AddressFrame(kCmdNodeList, 0, {}); };
     r.Decode = [&](const TFrameReply& reply) {
-        if (!reply.IsFrame(kCmdNodeList)) return false;
         int stored = 0;
-        for (size_t k = 5; k <= reply.Len() && stored < kMaxNodes; k += 2) {
-            NodeAddresses[static_cast<size_t>(stored++)] = static_cast<int32_t>(reply.Value(k, 2));
-            z5::PumpMessages();
-        }
-        NodeAddresses[static_cast<size_t>(stored)] = -1;
+        if (!DecodeNodeListReply(reply, NodeAddresses, stored)) return false;
+        for (int i = 0; i < stored; ++i) z5::PumpMessages();
         return true;
     };
     if (Request(r)) return true;
@@ -318,11 +214,7 @@ int64_t TRTUU::ReadSensorParam(int32_t Address, int32_t Id) {
     int64_t result = -1;
     TRequest r;
     r.Build = [&] { return AddressFrame(kCmdReadEEPROM, Address, {Lo(Id)}); };
-    r.Decode = [&](const TFrameReply& reply) {
-        if (!reply.IsFrame(kReplyReadEEPROM) || reply.Len() < 5 || reply.Len() > 8) return false;
-        result = static_cast<int64_t>(reply.Value(6, reply.Len() - 4u));
-        return true;
-    };
+    r.Decode = [&](const TFrameReply& reply) { return DecodeSensorParamReply(reply, result); };
     return Request(r) ? result : -1;
 }
 
@@ -330,42 +222,14 @@ int32_t TRTUU::ReadSensorEEPROM(int32_t Address, int32_t Block, TSensorEEPROMDat
                                 float* Trim) {
     struct Shape {
         int first, count;
-        size_t last;  // last decoded offset
     };
-    static constexpr Shape kBlocks[] = {{0, 18, 57}, {18, kCalibrationValues, 79}, {33, kTrimValues, 54}};
+    static constexpr Shape kBlocks[] = {{0, 18}, {18, kCalibrationValues}, {33, kTrimValues}};
     if (Block < 0 || Block > 2) return -1;
     if ((Block == 0 && !Data) || (Block == 1 && !Calibration) || (Block == 2 && !Trim)) return -1;
     const Shape shape = kBlocks[Block];
     TRequest r;
     r.Build = [&] { return IdsFrame(kCmdReadEEPROM, Address, shape.first, shape.count); };
-    r.Decode = [&](const TFrameReply& reply) {
-        if (!reply.IsFrame(kReplyReadEEPROM) || !reply.Covers(shape.last)) return false;
-        if (Block == 0) {
-            TSensorEEPROMData& d = *Data;
-            d.Data0 = reply.At(6);
-            d.Data1 = reply.At(8);
-            d.Data2 = static_cast<uint32_t>(reply.Value(10, 4));
-            d.Data3 = static_cast<uint16_t>(reply.Value(15, 2));
-            d.Data4 = reply.At(18);
-            d.Data5 = static_cast<uint32_t>(reply.Value(20, 4));
-            d.Data6 = static_cast<uint32_t>(reply.Value(25, 4));
-            d.Data7 = reply.At(30);
-            d.Data8 = reply.At(32);
-            d.Data9 = reply.At(34);
-            d.Data10 = reply.At(36);
-            d.Data11 = reply.At(38);
-            d.Data12 = static_cast<uint16_t>(reply.Value(40, 2));
-            d.Data13 = reply.At(43);
-            d.Data14 = static_cast<uint32_t>(reply.Value(45, 4));
-            d.Data15 = static_cast<uint32_t>(reply.Value(50, 4));
-            d.Data16 = reply.At(55);
-            d.Data17 = reply.At(57);
-        } else {
-            float* out = Block == 1 ? Calibration : Trim;
-            for (int i = 0; i < shape.count; ++i) out[i] = FloatAt(reply, 6 + 5 * static_cast<size_t>(i));
-        }
-        return true;
-    };
+    r.Decode = [&](const TFrameReply& reply) { return DecodeSensorEEPROMReply(reply, Block, Data, Calibration, Trim); };
     return Request(r) ? 1 : -1;
 }
 
@@ -375,7 +239,7 @@ int32_t TRTUU::SetRange(int32_t Address, int32_t Value1, int32_t Value2) {
     TRequest r;
     r.ReaderTest = false;
     r.Build = [&] { return AddressFrame(kCmdRange, Address, {Lo(Value1), Lo(Value2)}); };
-    r.Decode = EmptyReply;
+    r.Decode = IsEmptyReply;
     return Request(r) ? 0 : -1;
 }
 
@@ -384,16 +248,7 @@ int32_t TRTUU::GetRange(int32_t Address, int32_t Id) {
     TRequest r;
     r.ReaderTest = false;
     r.Build = [&] { return AddressFrame(kCmdRange, Address, {}); };
-    r.Decode = [&](const TFrameReply& reply) {
-        if (!reply.IsFrame(kCmdRange)) return false;
-        const size_t len = reply.Len();
-        // Pairs (id, value) from byte 5; a pair counts when both bytes lie in the frame.
-        for (size_t off = 0; off + 3 < len && 6 + off <= len + 1; off += 2) {
-            const uint8_t id = reply.At(5 + off);
-            if (id == Lo(Id) || id == 0xFF) result = reply.At(6 + off);
-        }
-        return result != -1;
-    };
+    r.Decode = [&](const TFrameReply& reply) { return DecodeRangeReply(reply, Id, result); };
     return Request(r) ? result : -1;
 }
 
@@ -401,7 +256,7 @@ int32_t TRTUU::SendSensorCommand(int32_t Address, int32_t Command, int32_t Value
     TRequest r;
     r.ReaderTest = false;
     r.Build = [&] { return AddressFrame(kCmdSensorCommand, Address, {Lo(Command), Lo(Value), Hi(Value)}); };
-    r.Decode = EmptyReply;
+    r.Decode = IsEmptyReply;
     return Request(r) ? 0 : -1;
 }
 
@@ -409,7 +264,7 @@ int32_t TRTUU::SetValueToZero(int32_t Address, int32_t Value) {
     TRequest r;
     r.ReaderTest = false;
     r.Build = [&] { return AddressFrame(kCmdZero, Address, {Lo(Value)}); };
-    r.Decode = EmptyReply;
+    r.Decode = IsEmptyReply;
     return Request(r) ? 0 : -1;
 }
 
@@ -426,7 +281,7 @@ int32_t TRTUU::ReadLatest(int32_t Address, int32_t Count, int32_t* Values, int32
     TRequest r;
     r.Build = [&] { return BuildFrame(kCmdLatest, std::array<uint8_t, 2>{Lo(Address), 0}); };
     r.Decode = [&](const TFrameReply& reply) {
-        if (!LatestReply(reply, Count)) return false;
+        if (!IsLatestReply(reply, Count)) return false;
         for (int32_t i = 0; i < Count; ++i) Values[i] = static_cast<int32_t>(LatestValue(reply, i));
         return true;
     };
@@ -443,7 +298,7 @@ int32_t TRTUU::ReadLatestMode18(int32_t Address, int32_t Count, int32_t* Values)
     const TExchangeSettings settings = Settings(false);
     auto exchange = [&](TFrameReply& reply) {
         reply = SendAndCollect(length, settings);
-        return !Reader->IsActive() && LatestReply(reply, Count);
+        return !Reader->IsActive() && IsLatestReply(reply, Count);
     };
 
     std::array<uint32_t, kMode18MaxValues> held{};
@@ -557,25 +412,10 @@ TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFir
 
 int32_t TRTUU::ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode) {
     const TFrameReply reply = ShortExchange(Frame, PurgeRxFirst);
-    if (!reply.StatusOk()) return -1;
-    // While the device streams, measurement frames may come before the reply: the
-    // whole frames of the exchange are looked at in turn.
-    const auto bytes = reply.Bytes();
-    for (size_t at = 0; at + 2 < bytes.size() && bytes[at] == kFrameStart;) {
-        const size_t whole = static_cast<size_t>(bytes[at + 1]) + 3;
-        if (at + whole > bytes.size() || bytes[at + whole - 1] != kFrameEnd) break;
-        if (bytes[at + 2] == ReplyCode) return 0;
-        at += whole;
-    }
-    return -1;
+    // While the device streams, measurement frames may come before the reply.
+    return HasReplyFrame(reply, ReplyCode) ? 0 : -1;
 }
 
 bool TRTUU::ParseCommand(const char* Cmd, int32_t& Code, int32_t& Value1) {
-    if (!Cmd) return false;
-    int32_t v2 = 0, v3 = 0;
-    try {
-        return ParseCommandText(Cmd, Code, Value1, v2, v3);
-    } catch (const std::invalid_argument&) {
-        return false;
-    }
+    return ParseInstrumentCommand(Cmd, Code, Value1);
 }
