@@ -76,12 +76,12 @@ inline std::set<std::string> FilesIn(const fs::path& dir) {
 }
 
 // Runs body in a child process; its exit code, or minus the signal that ended it
-// (a child that hangs is ended after a minute). asNobody: a test running as root
+// (a child that hangs is ended after 30 s). asNobody: a test running as root
 // runs the body as nobody, so that folder permissions hold.
 inline int RunInChild(const std::function<int()>& body, bool asNobody = false) {
     pid_t pid = ::fork();
     if (pid == 0) {
-        ::alarm(60);
+        ::alarm(30);
         if (asNobody && ::geteuid() == 0) {
             if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(90);
             ::prctl(PR_SET_DUMPABLE, 1);
