@@ -50,7 +50,7 @@ int32_t TLIGHTSPEED::MeterStop() {
 int32_t TLIGHTSPEED::Zero() {
     if (IsDestroying.load()) return -1;
     const TFrameReply reply = ShortExchange(kZeroFrame, true, true);
-    return reply.StatusOk() && reply.WholeFrame() && reply.At(5) == kFrameEnd ? 0 : -1;
+    return IsEmptyReply(reply) ? 0 : -1;
 }
 
 bool TLIGHTSPEED::RefreshSensors(TDeviceStructure* Node) {
