@@ -221,8 +221,9 @@ bool DecodeRangeReply(const TFrameReply& reply, int32_t Id, int32_t& Value) {
 bool IsEmptyReply(const TFrameReply& r) { return r.StatusOk() && r.WholeFrame() && r.At(5) == kFrameEnd; }
 
 bool IsLatestReply(const TFrameReply& r, int32_t Count) {
-    if (!r.IsFrame(kReplyLatest) && !r.IsFrame(kReplyLatestAlt)) return false;
-    return Count == 0 || r.Covers(static_cast<size_t>(4 + 2 * Count));
+    if (Count < 0 || (!r.IsFrame(kReplyLatest) && !r.IsFrame(kReplyLatestAlt))) return false;
+    // In size_t: twice a large count does not fit 32 bits.
+    return Count == 0 || r.Covers(4 + 2 * static_cast<size_t>(Count));
 }
 
 uint32_t LatestValue(const TFrameReply& r, int32_t I) {

@@ -1,11 +1,13 @@
 // The radio base's replies: the engine's wait and reads (Collect) over a line
 // whose bytes arrive in pieces, then every request's decoder on what it
-// collected and on the raw bytes. Input: a settings byte, an id byte, then the
+// collected and on the raw bytes. Input: a settings byte, an id byte, the
+// count of values a latest-values read asks (32 bits, little-endian), then the
 // bytes the device sends. Checks, besides the sanitizers:
 // - the reply holds no more than the line sent and fits the receive buffer;
 // - a decoded node list holds at most 99 addresses and its end mark;
 // - a decoded MAC is 16 upper-case hexadecimal digits, never the no-MAC text;
-// - a parameter read gives no more bits than its LEN allows.
+// - a parameter read gives no more bits than its LEN allows;
+// - a latest-values reply is accepted only when it carries every value asked.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -26,7 +28,7 @@ void Check(bool ok) {
     if (!ok) std::abort();
 }
 
-void DecodeAll(const TFrameReply& reply, uint8_t id) {
+void DecodeAll(const TFrameReply& reply, uint8_t id, int32_t count) {
     int64_t value = 0;
     if (DecodeParamReply(reply, value)) {
         const unsigned bits = reply.Len() == 5 ? 8 : reply.Len() == 6 ? 16 : reply.Len() == 8 ? 32 : 64;
@@ -60,9 +62,11 @@ void DecodeAll(const TFrameReply& reply, uint8_t id) {
     int32_t range = -1;
     if (DecodeRangeReply(reply, id, range)) Check(range >= 0 && range <= 0xFF);
     (void)IsEmptyReply(reply);
-    for (int32_t count : {0, 1, 5, static_cast<int32_t>(id)})
-        if (IsLatestReply(reply, count))
-            for (int32_t i = 0; i < count; ++i) Check(LatestValue(reply, i) <= 0xFFFF);
+    for (int32_t n : {0, 1, 5, static_cast<int32_t>(id), count})
+        if (IsLatestReply(reply, n)) {
+            Check(n >= 0 && (n == 0 || reply.Covers(4 + 2 * static_cast<size_t>(n))));
+            for (int32_t i = 0; i < n && i < 200; ++i) Check(LatestValue(reply, i) <= 0xFFFF);
+        }
     (void)HasReplyFrame(reply, id);
 }
 
@@ -74,9 +78,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 2) return 0;
+    if (size < 6) return 0;
     const uint8_t settings = data[0], id = data[1];
-    const std::span<const uint8_t> line(data + 2, size - 2);
+    const int32_t count = static_cast<int32_t>(static_cast<uint32_t>(data[2]) | static_cast<uint32_t>(data[3]) << 8 |
+                                               static_cast<uint32_t>(data[4]) << 16 | static_cast<uint32_t>(data[5]) << 24);
+    const std::span<const uint8_t> line(data + 6, size - 6);
 
     fakeline::Script script;
     script.Bytes = line;
@@ -94,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         reply = Collect(exchange);
     }
     Check(reply.Count() <= fakeline::Delivered() && reply.Count() <= kD2XXBufferSize);
-    DecodeAll(reply, id);
-    DecodeAll(TFrameReply(std::vector<uint8_t>(line.begin(), line.end()), !(settings & 4)), id);
+    DecodeAll(reply, id, count);
+    DecodeAll(TFrameReply(std::vector<uint8_t>(line.begin(), line.end()), !(settings & 4)), id, count);
     return 0;
 }

@@ -2,6 +2,7 @@
 // name and sensor, its three commands, the parameters of the options dialog, and
 // its sensor's latest values.
 #include <array>
+#include <cstdint>
 
 #include "instruments_support.h"
 #include "uXray.h"
@@ -88,6 +89,19 @@ TEST_F(XRayUnit, TheSensorReadsTheLatestValuesAtItsAddress) {
     const auto frames = FramesOf(*model, 0x01);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0][3], 1) << "address 1";
+}
+
+// A reply that does not carry every value asked fails, however large the count.
+TEST_F(XRayUnit, ACountBeyondTheReplyFailsAndWritesNothing) {
+    tovamod_DeactivateDevicesIdentification();
+    model->EditUnit(1, [](z5sim::RadioUnit& u) { u.latest = {{11, 12, 13, 14, 15}}; });
+    for (int32_t count : {6, 0x40000000, 0x7FFFFFFE, INT32_MAX}) {
+        SCOPED_TRACE(count);
+        std::array<int32_t, 8> values;
+        values.fill(-5);
+        EXPECT_EQ(tovamod_Sensor_ReadLatestMeasurement(node.sensors[0].sensor, count, values.data(), 0), -1);
+        EXPECT_EQ(values, (std::array<int32_t, 8>{-5, -5, -5, -5, -5, -5, -5, -5}));
+    }
 }
 
 TEST_F(XRayUnit, TheSensorNodeIsMadeOnce) {
