@@ -287,13 +287,16 @@ void WriteDtdIfMissing(const fs::path& folder) {
 
 std::string ReadRegularFile(const fs::path& path) {
     auto fail = [&](const std::string& why) { ReadFailure(path, why); };
+    // A device is not even opened; the test after the open holds for what was opened.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) fail(std::generic_category().message(errno));
+    if (!S_ISREG(st.st_mode)) fail("not a regular file");
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) fail(std::generic_category().message(errno));
     struct FdCloser {
         int fd;
         ~FdCloser() { ::close(fd); }
     } closer{fd};
-    struct stat st {};
     if (::fstat(fd, &st) != 0) fail(std::generic_category().message(errno));
     if (!S_ISREG(st.st_mode)) fail("not a regular file");
     std::string bytes;
