@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileDevice>
+#include <QSaveFile>
 
 #include "filebytes.h"
 #include "textconv.h"
@@ -50,20 +51,29 @@ TConfigfile::~TConfigfile() = default;
 
 void TConfigfile::LoadLines() {
     QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly)) throw TFileError(FileErrorText("Cannot open", file));
-    Lines = SplitLines(DecodeFileText(ReadAllBytes(file)));
+    std::string error;
+    if (!OpenRegularFile(file, error)) throw TFileError(error);
+    Lines = SplitLines(DecodeFileText(ReadAllBytes(file), &Whole));
 }
 
 void TConfigfile::SaveLines() {
+    // Saving what was read of a cut text would drop the rest of the file.
+    if (!Whole)
+        throw TFileError("Not saved: " + FileName.toStdString() +
+                         " could not be read whole (it holds a NUL character, or UTF-16 text without a byte-order mark)");
     const QByteArray bytes = EncodeUtf16LeLines(Lines);
-    QFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw TFileError(FileErrorText("Cannot write", file));
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        throw TFileError(FileErrorText("Cannot write", file));
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        throw TFileError(FileErrorText("Cannot write", file));
+    // A temporary file renamed over the old one: a failed write leaves the old file whole.
+    QSaveFile file(FileName);
+    const auto fail = [&file, this] {
+        const std::string reason = file.errorString().toStdString();
+        file.cancelWriting();
+        throw TFileError("Cannot write " + FileName.toStdString() + ": " + reason);
+    };
+    // Unbuffered, so that every failed write reaches this code (a failed flush
+    // inside commit() would still rename the cut file into place).
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) fail();
+    if (file.write(bytes) != bytes.size() || !file.flush()) fail();
+    if (!file.commit()) throw TFileError("Cannot write " + FileName.toStdString() + ": " + file.errorString().toStdString());
 }
 
 QString TConfigfile::FindValue(const QString& Section, const QString& Ident, const QString& Default) {

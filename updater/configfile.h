@@ -1,6 +1,8 @@
 // Sectioned text file of the program (setup file, language list). Nothing is
 // cached: every read loads the file again, every write loads it, changes or adds
-// one line and saves the whole file as UTF-16 LE with mark and CR LF line ends.
+// one line and saves the whole file as UTF-16 LE with mark and CR LF line ends,
+// through a temporary file renamed over the old one. A file whose text a NUL
+// character cut short is read up to it but never saved.
 #pragma once
 #include <QString>
 #include <QStringList>
@@ -26,7 +28,8 @@ public:
     int32_t ReadNumber(const QString& Section, const QString& Ident, int32_t Default);
 
     // Stores Ident=Value in Section (a new key goes at the end of its section, a
-    // new section at the end of the file) and saves. Throws TFileError.
+    // new section at the end of the file) and saves. Throws TFileError, also
+    // when the file could not be read whole (it is then left as it is).
     void WriteText(const QString& Section, const QString& Ident, const QString& Value);
     void WriteNumber(const QString& Section, const QString& Ident, int32_t Value);
 
@@ -36,4 +39,6 @@ private:
 
     QString FileName;
     QStringList Lines;
+    // The last load read the file's text to its end.
+    bool Whole = true;
 };

@@ -43,3 +43,11 @@ QString WritableFileName(const QString& DataDir, const QString& Name) {
     }
     return QString::fromStdString((config / name).string());
 }
+
+QString NetworksFileShown() {
+    const fs::path program = z5::ProgramDir() / "Z5NETS.XML";
+    const fs::path user = z5::UserConfigDir() / "Z5NETS.XML";
+    std::error_code ec;
+    if (!z5::CanCreateFilesIn(z5::ProgramDir()) && fs::exists(user, ec)) return QString::fromStdString(user.string());
+    return QString::fromStdString(program.string());
+}

@@ -16,3 +16,8 @@ QString FindDataDir();
 // Name in the user's configuration folder, which gets a copy of the shipped file
 // the first time. When that folder cannot be made either, DataDir + Name.
 QString WritableFileName(const QString& DataDir, const QString& Name);
+
+// Path of the networks file that the device access library reads: the user's
+// copy in the configuration folder when the program folder cannot be written
+// and that copy exists, else the one in the program folder.
+QString NetworksFileShown();

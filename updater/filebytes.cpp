@@ -1,6 +1,36 @@
 #include "filebytes.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <new>
+
+bool OpenRegularFile(QFile& file, std::string& Error) {
+    const std::string prefix = "Cannot open " + file.fileName().toStdString() + ": ";
+    // O_NONBLOCK: opening a FIFO without a writer would wait for one.
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Error = prefix + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        Error = prefix + "not a regular file";
+        return false;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        Error = prefix + file.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
 
 std::string FileErrorText(const char* what, const QFile& file) {
     return std::string(what) + ' ' + file.fileName().toStdString() + ": " + file.errorString().toStdString();

@@ -96,9 +96,10 @@ bool FindLanguageText(QStringView FileText, int32_t Id, QString& Text) {
 
 void GetLanguageText(int32_t Id, int32_t Language, QString& Text) {
     QFile file(FindIgnoringCase(ExeDir, QStringLiteral("Z5update.") + QLatin1String(LanguageSuffix(Language))));
-    if (!file.open(QIODevice::ReadOnly)) {
+    std::string error;
+    if (!OpenRegularFile(file, error)) {
         file.setFileName(FindIgnoringCase(ExeDir, QStringLiteral("Z5Update.uk")));
-        if (!file.open(QIODevice::ReadOnly)) throw TFileError(FileErrorText("Cannot open", file));
+        if (!OpenRegularFile(file, error)) throw TFileError(error);
     }
     FindLanguageText(DecodeUtf16Le(ReadAllBytes(file)), Id, Text);
 }

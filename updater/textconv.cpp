@@ -24,9 +24,10 @@ QString DecodeUtf8(QByteArrayView bytes, bool* valid) {
     return text;
 }
 
-QString CutAtNul(QString text) {
+QString CutAtNul(QString text, bool* whole) {
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     if (nul >= 0) text.truncate(nul);
+    if (whole) *whole = nul < 0;
     return text;
 }
 
@@ -49,14 +50,14 @@ QString Decode8Bit(const QByteArray& bytes) {
     return cp1252.decode(bytes);
 }
 
-QString DecodeFileText(const QByteArray& bytes) {
+QString DecodeFileText(const QByteArray& bytes, bool* Whole) {
     if (StartsWith(bytes, "\xFF\xFE", 2))
-        return CutAtNul(DecodeUtf16(bytes.constData() + 2, bytes.size() - 2, false));
+        return CutAtNul(DecodeUtf16(bytes.constData() + 2, bytes.size() - 2, false), Whole);
     if (StartsWith(bytes, "\xFE\xFF", 2))
-        return CutAtNul(DecodeUtf16(bytes.constData() + 2, bytes.size() - 2, true));
+        return CutAtNul(DecodeUtf16(bytes.constData() + 2, bytes.size() - 2, true), Whole);
     if (StartsWith(bytes, "\xEF\xBB\xBF", 3))
-        return CutAtNul(DecodeUtf8(QByteArrayView(bytes).sliced(3), nullptr));
-    return CutAtNul(Decode8Bit(bytes));
+        return CutAtNul(DecodeUtf8(QByteArrayView(bytes).sliced(3), nullptr), Whole);
+    return CutAtNul(Decode8Bit(bytes), Whole);
 }
 
 QStringList SplitLines(QStringView text) {

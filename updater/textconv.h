@@ -11,8 +11,9 @@
 // Text of a file by its byte-order mark: FF FE UTF-16 LE, FE FF UTF-16 BE,
 // EF BB BF UTF-8; without a mark 8-bit text (UTF-8 when valid, else
 // Windows-1252). A NUL character ends the text; an odd last byte of UTF-16 is
-// dropped.
-QString DecodeFileText(const QByteArray& bytes);
+// dropped. Whole, when given, tells whether the text ran to the end of the bytes
+// (false when a NUL cut it short, as in UTF-16 without a mark).
+QString DecodeFileText(const QByteArray& bytes, bool* Whole = nullptr);
 
 // Bytes taken as UTF-16 little-endian, without looking for a mark.
 QString DecodeUtf16Le(const QByteArray& bytes);

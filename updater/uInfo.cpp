@@ -99,7 +99,8 @@ void Tfrm_Info::FormShow() {
         LanguageIndex = StartLanguage();
 
         QFile notice(ExeDir + QStringLiteral("infotext.") + NoticeSuffix(LanguageIndex) + QStringLiteral(".rtf"));
-        if (!notice.open(QIODevice::ReadOnly)) throw TFileError(FileErrorText("Cannot open", notice));
+        std::string error;
+        if (!OpenRegularFile(notice, error)) throw TFileError(error);
         const QByteArray rtf = ReadAllBytes(notice);
         if (!ReadRtf(rtf, RichEdit1->document()))
             throw TFileError("Not a rich text file: " + notice.fileName().toStdString());

@@ -136,6 +136,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent) {
 TfrmMain::~TfrmMain() {
     Timer1->stop();
     waittimer->stop();
+    // An update in progress ends with its window.
+    gUpdateRunning = false;
     // No events reach a window that is being destroyed.
     z5::SetMessagePump(nullptr);
     if (fLibraryInitialised && !fLibraryShutDown) {
@@ -401,9 +403,17 @@ void TfrmMain::ComboLanguageDrawItem(QPainter& Canvas, int Index, const QRect& R
 
 void TfrmMain::Initdll() {
     Guarded(this, [this] {
+        int32_t result;
         {
             LibrarySection busy;
-            tovamod_init();
+            result = tovamod_init();
+        }
+        if (result != 0) {
+            // The networks file is the one thing the library loads at its start.
+            SetPanelColor(kRed);
+            ShowAtOnce(Label3, Text(47));
+            ShowAtOnce(Label6, Text(48) + u' ' + NetworksFileShown());
+            return;
         }
         fLibraryInitialised = true;
         fLibraryShutDown = false;
@@ -543,6 +553,7 @@ void TfrmMain::LookForNewDevices() {
     fInPollPass = true;
     Guarded(this, [this] { PollPass(); });
     fInPollPass = false;
+    fRebuilding = false;
 }
 
 void TfrmMain::PollPass() {
@@ -553,6 +564,7 @@ void TfrmMain::PollPass() {
     const bool second = first && first->Next;
     const uint8_t kind = first ? first->Kind : 0;
     ++DisplayGeneration;
+    fRebuilding = true;
     // A refusal must never come from an earlier device's radio unit.
     RadioParam4 = 0;
 
@@ -638,9 +650,12 @@ void TfrmMain::VersionPass() {
     // No device known (it was removed): nothing to read, nothing to update.
     if (!DeviceHandle) return;
     const QString code = QString::fromStdString(TypeCode);
+    // A read that failed gives -1; the data logger's text gives -1 when it is not a version.
+    bool unread = false;
     if (ComboDevice->currentIndex() >= 1) {
         InstalledFirmware = static_cast<int32_t>(Lib([] { return tovamod_Sensor_GetRtcuParam(SensorHandle, 1); }));
         const auto hardware = static_cast<int32_t>(Lib([] { return tovamod_Sensor_GetRtcuParam(SensorHandle, 0); }));
+        unread = InstalledFirmware == -1 || hardware == -1;
         fHardwareText = std::to_string(hardware);
         const bool radioPort = ComboDevice->currentText() == kRadioPort;
         setpicture(radioPort ? 2 : 3);
@@ -657,6 +672,7 @@ void TfrmMain::VersionPass() {
         BtnUpdate->setEnabled(true);
         BtnExit->setEnabled(true);
         ReadDluVersion();
+        unread = InstalledFirmware == -1;
         UpdateJob.NewFirmware = SetupNumber(QStringLiteral("DLU"), QStringLiteral("Firmwarenumber"), 256);
         TimeL->setText(QStringLiteral("2 min"));
     } else {
@@ -667,6 +683,7 @@ void TfrmMain::VersionPass() {
             setpicture(row.Picture);
             InstalledFirmware = Lib([] { return tovamod_Device_GetRTUUParam(DeviceHandle, 1); });
             const int32_t hardware = Lib([] { return tovamod_Device_GetRTUUParam(DeviceHandle, 0); });
+            unread = InstalledFirmware == -1 || hardware == -1;
             fHardwareText = std::to_string(hardware);
             UpdateJob.NewFirmware = SetupNumber(code, QStringLiteral("Firmwarenumber"), 256);
             BtnUpdate->setEnabled(true);
@@ -675,6 +692,22 @@ void TfrmMain::VersionPass() {
         }
     }
 
+    if (unread) {
+        // Nothing is offered to a device whose versions are unknown.
+        BtnUpdate->setEnabled(false);
+        SetPanelColor(kRed);
+        fReadFailureShown = true;
+        Label6->setText(Text(41));
+        Label6->repaint();
+        EditFirmware->clear();
+        EditHardware->clear();
+        EditNewFirmware->setText(VersionText(UpdateJob.NewFirmware));
+        return;
+    }
+    if (fReadFailureShown) {
+        SetPanelColor(kWhite);
+        fReadFailureShown = false;
+    }
     if (VersionCheck && InstalledFirmware >= UpdateJob.NewFirmware && !TypeCode.empty()) {
         BtnUpdate->setEnabled(false);
         Label6->setText(Text(38));
@@ -741,20 +774,18 @@ std::string Utf8(const QString& text) { return text.toStdString(); }
 }  // namespace
 
 bool TfrmMain::ReadSetup(const QString& Section, SetupPlan& Plan, QString& Problem) {
-    const QString where = QStringLiteral("z5setup.cfg [") + Section + QStringLiteral("]: ");
-    if (!SetupConfig) {
-        Problem = QStringLiteral("z5setup.cfg is not available.");
+    // The language's text, then what it is about in no language (a path, a key).
+    const auto refuse = [&Problem, this](int32_t Id, const QString& Detail) {
+        Problem = Text(Id) + u' ' + Detail;
         return false;
-    }
+    };
+    const QString where = QStringLiteral("z5setup.cfg [") + Section + QStringLiteral("] ");
+    if (!SetupConfig) return refuse(42, QStringLiteral("z5setup.cfg"));
     Plan.PartCount = SetupConfig->ReadNumber(Section, QStringLiteral("MaxFilenames"), 1);
-    if (Plan.PartCount < 1 || Plan.PartCount > TUpdateJob::MaxParts) {
-        Problem = where + QStringLiteral("MaxFilenames = %1 (1 to 5 parts).").arg(Plan.PartCount);
-        return false;
-    }
-    if (UpdateJob.PartIndex < 1 || UpdateJob.PartIndex > Plan.PartCount) {
-        Problem = where + QStringLiteral("part %1 of %2 does not exist.").arg(UpdateJob.PartIndex).arg(Plan.PartCount);
-        return false;
-    }
+    if (Plan.PartCount < 1 || Plan.PartCount > TUpdateJob::MaxParts)
+        return refuse(43, where + QStringLiteral("MaxFilenames=%1").arg(Plan.PartCount));
+    if (UpdateJob.PartIndex < 1 || UpdateJob.PartIndex > Plan.PartCount)
+        return refuse(43, where + QStringLiteral("MaxFilenames=%1 (%2)").arg(Plan.PartCount).arg(UpdateJob.PartIndex));
     // Beyond this the library refuses the part before sending anything.
     const int64_t limit = (TypeCode == "DLU" || TypeCode == "LIGHTSPEED") ? 500000 : 100000;
     for (int i = 1; i <= Plan.PartCount; ++i) {
@@ -766,22 +797,13 @@ bool TfrmMain::ReadSetup(const QString& Section, SetupPlan& Plan, QString& Probl
         const std::filesystem::path file(Utf8(path));
         const bool regular = !name.isEmpty() && std::filesystem::is_regular_file(file, ec);
         const auto size = regular ? std::filesystem::file_size(file, ec) : 0;
-        if (!regular || ec || !std::ifstream(file, std::ios::binary)) {
-            Problem = where + QStringLiteral("part file %1 \"%2\" cannot be read.").arg(i).arg(path);
-            return false;
-        }
-        if (static_cast<int64_t>(size) > limit) {
-            Problem = where + QStringLiteral("part file %1 \"%2\" holds %3 bytes (at most %4).")
-                                  .arg(i).arg(path).arg(static_cast<qint64>(size)).arg(limit);
-            return false;
-        }
+        if (!regular || ec || !std::ifstream(file, std::ios::binary)) return refuse(44, path);
+        if (static_cast<int64_t>(size) > limit)
+            return refuse(45, path + QStringLiteral(" (%1 > %2)").arg(static_cast<qint64>(size)).arg(limit));
     }
     Plan.DeviceClass = SetupConfig->ReadNumber(Section, QStringLiteral("Devicetyp"), 0);
     const int32_t count = SetupConfig->ReadNumber(Section, QStringLiteral("Hardwarenumbers"), 1);
-    if (count < 0 || count > 120) {
-        Problem = where + QStringLiteral("Hardwarenumbers = %1 (0 to 120).").arg(count);
-        return false;
-    }
+    if (count < 0 || count > 120) return refuse(46, where + QStringLiteral("Hardwarenumbers=%1").arg(count));
     Plan.HardwareList.resize(static_cast<size_t>(count));
     for (int32_t j = 0; j < count; ++j)
         Plan.HardwareList[static_cast<size_t>(j)] = static_cast<uint8_t>(
@@ -790,8 +812,12 @@ bool TfrmMain::ReadSetup(const QString& Section, SetupPlan& Plan, QString& Probl
 }
 
 void TfrmMain::BtnUpdateClick() {
-    WhenIdle([this] {
-        if (!BtnUpdate->isEnabled()) return;
+    // A click runs only on the display it was made on: not on one that a pass
+    // is building now, nor on one that a pass built while the click waited.
+    if (fRebuilding) return;
+    const uint32_t generation = DisplayGeneration;
+    WhenIdle([this, generation] {
+        if (generation != DisplayGeneration || !BtnUpdate->isEnabled()) return;
         Guarded(this, [this] { UpdatePart(); });
     });
 }
@@ -878,7 +904,8 @@ void TfrmMain::UpdatePart() {
         WriteLog("Result update start = " + std::to_string(job.LastResult));
         const bool started = job.LastResult == 0;
         if (started) {
-            ShowAtOnce(Label3, Text(36) + u' ' + QString::number(job.PartIndex) + u' ' + Text(27) + u' ' +
+            // Text 27 brings its own leading blank.
+            ShowAtOnce(Label3, Text(36) + u' ' + QString::number(job.PartIndex) + Text(27) + u' ' +
                                    QString::number(job.PartCount));
             // A part file that vanished since the check cannot be sent.
             job.LastResult = stream->IsOpen()

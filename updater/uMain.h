@@ -178,6 +178,10 @@ private:
     std::array<QPixmap, 24> fFlags;
     int32_t fPicture = 0;
     bool fInPollPass = false;
+    // A poll pass is replacing the display (from its changed structure to its end).
+    bool fRebuilding = false;
+    // The status panel is red for a version that could not be read.
+    bool fReadFailureShown = false;
     bool fInClick = false;
     std::string fHardwareText;
     std::vector<uint8_t> fCrcBuffer = std::vector<uint8_t>(65536);

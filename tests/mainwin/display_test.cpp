@@ -92,6 +92,32 @@ TEST_F(Display, RadioMasterAloneAndTheVersionCheck) {
     EXPECT_TRUE(window->Label6->text().isEmpty());
 }
 
+// A version that could not be read is shown as such, and nothing is offered for it.
+TEST_F(Display, VersionThatCannotBeReadOffersNothing) {
+    VersionCheck = 0;  // not even with the version check off
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    ASSERT_TRUE(window->BtnUpdate->isEnabled());
+    for (int k = 0; k < 20; ++k) rm->PushFault(z5sim::Fault::Refuse(1).OnCommand(0x12));
+    window->ComboDeviceChange();
+    rm->ClearFaults();
+    EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
+    EXPECT_EQ(window->Label6->text(), Lang(41));
+    EXPECT_FALSE(window->BtnUpdate->isEnabled());
+    EXPECT_NE(window->EditFirmware->text(), "255.255");
+    EXPECT_TRUE(window->EditFirmware->text().isEmpty());
+    window->BtnUpdateClick();
+    EXPECT_FALSE(UpdateRunning());
+
+    // Read again, the versions are back and so is the offer.
+    window->ComboDeviceChange();
+    EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0xFF, 0xFF));
+    EXPECT_EQ(window->EditFirmware->text(), "1.2");
+    EXPECT_TRUE(window->Label6->text().isEmpty());
+    EXPECT_TRUE(window->BtnUpdate->isEnabled());
+}
+
 // Ticks under the error box run no pass: a change meanwhile waits for the box.
 TEST_F(Display, SecondDeviceGivesOneBoxAndNoPassUnderIt) {
     Start();

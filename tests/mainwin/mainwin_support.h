@@ -76,6 +76,7 @@ inline std::vector<char> Pattern(size_t n, unsigned seed) {
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override {
+        savedScale = z5::TimeScale();
         z5::SetTimeScale(0.05);
         std::string pattern = (fs::temp_directory_path() / "z5mainwin-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -118,6 +119,9 @@ protected:
         TypeCode.clear();
         RadioParam4 = 0;
         DeviceHandle = SensorHandle = nullptr;
+        LanguageIndex = 1;
+        VersionCheck = 1;
+        z5::SetTimeScale(savedScale);
         std::error_code ec;
         fs::remove_all(root, ec);
     }
@@ -186,11 +190,25 @@ protected:
             if (line.rfind(start, 0) == 0) ++n;
         return n;
     }
+    // Frames with this CMD received by the Radio Master, for one radio address or any.
+    size_t FramesOf(uint8_t cmd, int address = -1) const {
+        size_t n = 0;
+        for (const auto& frame : rm->ReceivedFrames())
+            if (frame.size() >= 5 && frame[2] == cmd && (address < 0 || (frame[3] | frame[4] << 8) == address)) ++n;
+        return n;
+    }
+    // Chooses the window's language as the user does.
+    void ChooseLanguage(int language) {
+        window->ComboLanguage->setCurrentIndex(language);
+        window->ComboLanguageChange();
+        ASSERT_EQ(LanguageIndex, language);
+    }
     void EnableLog() {
         LogEnabled = 1;
         LogFileName = (root / "update.log").string();
     }
 
+    double savedScale = 1;
     fs::path root, prog;
     z5sim::Bus bus;
     std::shared_ptr<z5sim::RadioMaster> rm = std::make_shared<z5sim::RadioMaster>(z5sim::RadioMaster::kDescription, "RMW1");

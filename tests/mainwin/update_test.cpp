@@ -2,6 +2,8 @@
 // three calls per part, the pause between parts, failures and resuming.
 #include "mainwin_support.h"
 
+#include <set>
+
 using namespace mainwin_test;
 
 namespace {
@@ -17,6 +19,11 @@ TEST_F(Update, ThreePartsOfTheBase) {
     ASSERT_TRUE(window->BtnUpdate->isEnabled());
     EXPECT_EQ(window->waittimer->interval(), 500);  // 10 s on the scaled clock
 
+    // The status lines shown while the parts go through.
+    std::set<QString> statuses;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] { statuses.insert(window->Label3->text()); });
+    watch.start(1);
     window->BtnUpdateClick();
     // The pause after part 1.
     ASSERT_TRUE(WaitUntil([] { return UpdateJob.PartIndex == 2; }));
@@ -31,6 +38,11 @@ TEST_F(Update, ThreePartsOfTheBase) {
     EXPECT_EQ(LogCount("Calc CRC32 Filename"), 3u);
 
     ASSERT_TRUE(WaitForUpdateEnd());
+    watch.stop();
+    // One blank on each side of the part number: text 27 brings its own.
+    for (int part = 1; part <= 3; ++part)
+        EXPECT_EQ(statuses.count(Lang(36) + " " + QString::number(part) + Lang(27) + " 3"), 1u) << part;
+    for (const QString& status : statuses) EXPECT_FALSE(status.contains("  ")) << status.toStdString();
     EXPECT_EQ(window->PanelColor(), QColor(0xC0, 0xDC, 0xC0));
     EXPECT_EQ(window->Label3->text(), Lang(24));
     EXPECT_EQ(window->Label6->text(), Lang(35));
@@ -78,6 +90,34 @@ TEST_F(Update, SinglePartWhoseFinishIsRefused) {
     EXPECT_FALSE(window->Timer1->isActive());
     EXPECT_FALSE(window->waittimer->isActive());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A refused start is sent once more, never a third time.
+TEST_F(Update, StartIsRetriedOnce) {
+    WriteSetup(Section("RTUU", 0x0203, 1));
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    VersionCheck = 0;  // the second round offers what the first installed
+    for (const int refusals : {1, 2}) {
+        SCOPED_TRACE(refusals);
+        window->ComboDeviceChange();
+        ASSERT_TRUE(window->BtnUpdate->isEnabled());
+        rm->ClearReceived();
+        for (int k = 0; k < refusals; ++k) rm->PushFault(z5sim::Fault::Refuse(3).OnCommand(0x21));
+        window->BtnUpdateClick();
+        ASSERT_TRUE(WaitForUpdateEnd());
+        EXPECT_EQ(FramesOf(0x21), 2u);
+        if (refusals == 1) {
+            EXPECT_EQ(UpdateJob.LastResult, 0);
+            EXPECT_EQ(FramesOf(0x23), 1u);
+            EXPECT_EQ(window->PanelColor(), QColor(0xC0, 0xDC, 0xC0));
+        } else {
+            EXPECT_EQ(UpdateJob.LastResult, 3);
+            EXPECT_EQ(FramesOf(0x22), 0u);
+            EXPECT_EQ(window->Label6->text(), Lang(33));
+        }
+    }
 }
 
 TEST_F(Update, StartFailsTwiceAtPartTwoThenAClickResumes) {
@@ -135,6 +175,63 @@ TEST_F(Update, RelayPortFromItsOwnSectionAtAddressOne) {
     EXPECT_EQ(window->PictureNumber(), 1);
     EXPECT_EQ(window->EditNewFirmware->text(), "2.3");
     EXPECT_TRUE(window->BtnUpdate->isEnabled());
+}
+
+// A click that had to wait for a poll pass runs only when that pass left the
+// display as it was: a radio unit that joined meanwhile was never chosen.
+TEST_F(Update, DeferredClickRunsOnlyOnTheDisplayItWasMadeOn) {
+    std::vector<std::string> setup = Section("RTUU", 0x0203, 1);
+    const auto rcu = Section("RCU", 0x0402, 1);
+    setup.insert(setup.end(), rcu.begin(), rcu.end());
+    WriteSetup(setup);
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    ASSERT_TRUE(window->BtnUpdate->isEnabled());
+
+    // Clicked while the pass that finds the joined unit waits for the library.
+    const uint32_t before = DisplayGeneration;
+    bool clicked = false;
+    QTimer intruder;
+    QObject::connect(&intruder, &QTimer::timeout, [&] {
+        if (clicked || !LibraryBusy() || DisplayGeneration == before) return;
+        clicked = true;
+        window->BtnUpdateClick();
+    });
+    intruder.start(1);
+    rm->ClearReceived();
+    // Parameter replies that keep the library waiting long enough to be clicked into.
+    for (int k = 0; k < 4; ++k) rm->PushFault(z5sim::Fault::Late(200).OnCommand(0x12));
+    JoinOwnUnit(1);
+    ASSERT_TRUE(WaitForItems(2));
+    ASSERT_TRUE(WaitUntil([&] { return clicked && !LibraryBusy(); }));
+    Spin(300);
+    intruder.stop();
+    EXPECT_FALSE(UpdateRunning());
+    EXPECT_EQ(FramesOf(0x21), 0u);
+    EXPECT_EQ(window->ComboDevice->currentText(), "Relay-Port");
+    EXPECT_TRUE(window->BtnUpdate->isEnabled());
+
+    // Clicked while the user's own choice reads the versions: the display stays, the click runs.
+    window->ComboDevice->setCurrentIndex(0);
+    clicked = false;
+    QTimer chooser;
+    QObject::connect(&chooser, &QTimer::timeout, [&] {
+        if (clicked || !LibraryBusy()) return;
+        clicked = true;
+        window->BtnUpdateClick();
+    });
+    chooser.start(1);
+    rm->ClearFaults();
+    for (int k = 0; k < 4; ++k) rm->PushFault(z5sim::Fault::Late(300).OnCommand(0x12));
+    window->ComboDeviceChange();
+    chooser.stop();
+    ASSERT_TRUE(clicked);
+    ASSERT_TRUE(WaitUntil([] { return UpdateRunning(); }));
+    ASSERT_TRUE(WaitForUpdateEnd());
+    EXPECT_EQ(FramesOf(0x21, 0), 1u);
+    EXPECT_EQ(FramesOf(0x21, 1), 0u);
+    EXPECT_EQ(rm->Firmware(0).PartsCompleted(), 1u);
 }
 
 TEST_F(Update, RadioUnitParameterFourRefusesTwoTo253) {
@@ -196,18 +293,23 @@ TEST_F(Update, BadSetupIsRefusedBeforePollingStops) {
     struct Case {
         const char* what;
         std::vector<std::string> lines;
+        int text;            // the refusal's language text, followed by
+        std::string detail;  // what it is about
     };
     WriteFile("fw/big.bin", Pattern(100001, 1));
     WriteFile("fw/ok.bin", Pattern(100, 1));
     const std::string tail = "Devicetyp=4";
     const std::vector<Case> cases{
-        {"six parts", {"[RTUU]", "MaxFilenames=6", "Filename1=fw/ok.bin", tail}},
-        {"no parts", {"[RTUU]", "MaxFilenames=0", tail}},
-        {"missing file", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/none.bin", tail}},
-        {"empty name", {"[RTUU]", "MaxFilenames=1", tail}},
-        {"too large", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/big.bin", tail}},
-        {"negative hardware count", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/ok.bin", "Hardwarenumbers=-1"}},
-        {"too many hardware versions", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/ok.bin", "Hardwarenumbers=121"}},
+        {"six parts", {"[RTUU]", "MaxFilenames=6", "Filename1=fw/ok.bin", tail}, 43, "z5setup.cfg [RTUU] MaxFilenames=6"},
+        {"no parts", {"[RTUU]", "MaxFilenames=0", tail}, 43, "z5setup.cfg [RTUU] MaxFilenames=0"},
+        {"missing file", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/none.bin", tail}, 44, prog.string() + "/fw/none.bin"},
+        {"empty name", {"[RTUU]", "MaxFilenames=1", tail}, 44, prog.string() + "/"},
+        {"too large", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/big.bin", tail}, 45,
+         prog.string() + "/fw/big.bin (100001 > 100000)"},
+        {"negative hardware count", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/ok.bin", "Hardwarenumbers=-1"}, 46,
+         "z5setup.cfg [RTUU] Hardwarenumbers=-1"},
+        {"too many hardware versions", {"[RTUU]", "MaxFilenames=1", "Filename1=fw/ok.bin", "Hardwarenumbers=121"}, 46,
+         "z5setup.cfg [RTUU] Hardwarenumbers=121"},
     };
     WriteSetup(cases[0].lines);
     VersionCheck = 0;
@@ -215,6 +317,8 @@ TEST_F(Update, BadSetupIsRefusedBeforePollingStops) {
     VersionCheck = 0;
     Plug();
     ASSERT_TRUE(WaitForItems(1));
+    // The refusals speak the user's language.
+    ChooseLanguage(0);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteSetup(c.lines);
@@ -224,7 +328,8 @@ TEST_F(Update, BadSetupIsRefusedBeforePollingStops) {
         EXPECT_FALSE(UpdateRunning());
         EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
         EXPECT_EQ(window->Label3->text(), Lang(30));
-        EXPECT_FALSE(window->Label6->text().isEmpty());
+        EXPECT_EQ(window->Label6->text(), Lang(c.text) + " " + QString::fromStdString(c.detail));
+        EXPECT_NE(Lang(c.text), QString());
         EXPECT_TRUE(window->Timer1->isActive());
         EXPECT_TRUE(window->BtnUpdate->isEnabled());
         EXPECT_TRUE(window->BtnExit->isEnabled());

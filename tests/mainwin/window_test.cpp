@@ -94,6 +94,23 @@ TEST_F(Window, ConfigurationFilesThatCannotBeOpened) {
     EXPECT_EQ(window->EditNewFirmware->text(), "1.0");  // the default offer
 }
 
+// A networks file the library cannot load keeps it from starting: the window
+// says so and why, and does not poll a library that is not there.
+TEST_F(Window, LibraryThatCannotStartIsShownAndNotPolled) {
+    WriteFile("Z5NETS.XML", {'<', 'n', 'o', 't'});
+    Start();
+    EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
+    EXPECT_EQ(window->Label3->text(), Lang(47));
+    EXPECT_EQ(window->Label6->text(), Lang(48) + " " + QString::fromStdString((prog / "Z5NETS.XML").string()));
+    EXPECT_FALSE(window->Timer1->isActive());
+    Plug();
+    Spin(500);
+    EXPECT_EQ(window->ComboDevice->count(), 0);
+    EXPECT_EQ(window->Label3->text(), Lang(47));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(window->close());
+}
+
 TEST_F(Window, CloseIsRefusedDuringAnUpdateAndShutsTheLibraryDown) {
     Start();
     Plug();

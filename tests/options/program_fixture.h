@@ -39,6 +39,7 @@ protected:
         qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
         oldHome = qgetenv("HOME");
         qputenv("HOME", dir.filePath("home").toUtf8());
+        savedScale = z5::TimeScale();
         z5::SetTimeScale(kTimeScale);
         // A modal box that no step of the test closes would hang it: fail instead.
         QObject::connect(&watchdog, &QTimer::timeout, [] {
@@ -70,7 +71,7 @@ protected:
         LogOpen = 0;
         LogFileName.clear();
         PasswordOk = 0;
-        z5::SetTimeScale(0.05);
+        z5::SetTimeScale(savedScale);
     }
 
     QString ProgramDir() const { return dir.filePath(QStringLiteral("prog/")); }
@@ -115,6 +116,7 @@ protected:
     QTemporaryDir dir;
     QTimer watchdog;
     QByteArray oldHome;
+    double savedScale = 1;
     z5sim::Bus bus;
     std::unique_ptr<TfrmMain> main;
     TfrmOptions* options = nullptr;

@@ -3,7 +3,12 @@
 // choice is stored, the exit reaches the device, and a folder that cannot be
 // written does not stop the program.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,10 +28,14 @@
 #include <QTextEdit>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "configfile.h"
@@ -37,6 +46,7 @@
 #include "tovamod.h"
 #include "uInfo.h"
 #include "uMain.h"
+#include "z5clock.h"
 #include "z5sim_bus.h"
 #include "z5sim_radiomaster.h"
 
@@ -105,6 +115,59 @@ void Settle(int ms) {
     WaitFor([] { return false; }, ms);
 }
 
+// A deadline for a wait of ms protocol milliseconds at the clock's scale, with room
+// for the machine.
+int ProtocolDeadline(uint32_t ms) {
+    return 10000 + static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(z5::Scaled(ms)).count());
+}
+
+// FIFOs in place of files. Opening one for reading waits for a writer; should the
+// program do so, the guard opens them for writing after a few seconds, which lets
+// it go on, and records that it had to.
+class FifoGuard {
+public:
+    explicit FifoGuard(std::vector<QString> paths) : fPaths(std::move(paths)) {
+        for (const QString& path : fPaths) EXPECT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        fThread = std::thread([this] {
+            std::unique_lock lock(fLock);
+            if (fDone.wait_for(lock, std::chrono::seconds(5), [this] { return fStop; })) return;
+            while (!fStop) {
+                for (const QString& path : fPaths) {
+                    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK);
+                    if (fd >= 0) {
+                        fBlocked = true;
+                        ::close(fd);
+                    }
+                }
+                fDone.wait_for(lock, std::chrono::milliseconds(50), [this] { return fStop; });
+            }
+        });
+    }
+    ~FifoGuard() {
+        {
+            std::lock_guard lock(fLock);
+            fStop = true;
+        }
+        fDone.notify_all();
+        fThread.join();
+    }
+    // A FIFO was opened for reading and waited on.
+    bool Blocked() const { return fBlocked; }
+
+private:
+    std::vector<QString> fPaths;
+    std::mutex fLock;
+    std::condition_variable fDone;
+    bool fStop = false;
+    std::atomic<bool> fBlocked{false};
+    std::thread fThread;
+};
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
 // Closes every message box as it opens and keeps its text.
 class BoxCloser {
 public:
@@ -165,17 +228,29 @@ protected:
         qputenv("XDG_CONFIG_HOME", (fTmp.path() + QStringLiteral("/config")).toUtf8());
         SetLocale("en_US.UTF-8");
         fBus.Export();
-        TypeCode.clear();
-        SetupConfig.reset();
-        LangConfig.reset();
+        ResetProgramState();
         ClearCalls();
     }
 
     void TearDown() override {
         fMain.reset();
         fInfo.reset();
+        fBus.UnplugAll();
+        ResetProgramState();
         qunsetenv("ZELTO5_PROGRAM_DIR");
         qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // The program-wide state, as a fresh start of the program has it.
+    static void ResetProgramState() {
+        TypeCode.clear();
+        SetupConfig.reset();
+        LangConfig.reset();
+        UpdateJob = TUpdateJob{};
+        RadioParam4 = 0;
+        DeviceHandle = SensorHandle = nullptr;
+        LogEnabled = 0;
+        if (LogOpen) CloseLog();
     }
 
     static void SetLocale(const char* name) {
@@ -364,6 +439,12 @@ TEST_F(Startup, ExitSendsTheClosingCommandsThenShutsTheLibraryDown) {
 }
 
 TEST_F(Startup, TitleBarCloseShutsTheLibraryDownAndIsRefusedDuringAnUpdate) {
+    // One part of the sample firmware: the update ends after its pause.
+    QFile setup(fProgram + "z5setup.cfg");
+    ASSERT_TRUE(setup.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    setup.write("[RTUU]\r\nFirmwarenumber=515\r\nMaxFilenames=1\r\nFilename1=firmware/rtuu_part1.bin\r\n"
+                "Devicetyp=2\r\nHardwarenumbers=1\r\nHardwareVersion1=1\r\n");
+    setup.close();
     ASSERT_TRUE(fBus.Plug(SampleRadioMaster()));
     Start();
     fInfo->ButtonOK->click();
@@ -377,13 +458,28 @@ TEST_F(Startup, TitleBarCloseShutsTheLibraryDownAndIsRefusedDuringAnUpdate) {
     EXPECT_FALSE(fMain->close());
     EXPECT_TRUE(fMain->isVisible());
 
-    ASSERT_TRUE(WaitFor([] { return !UpdateRunning(); }, 30000));
+    // The part and the 10 s pause after it.
+    ASSERT_TRUE(WaitFor([] { return !UpdateRunning(); }, ProtocolDeadline(30000)));
     ClearCalls();
     EXPECT_TRUE(fMain->close());
     std::vector<std::string> calls = Calls();
     std::erase(calls, "poll");
     EXPECT_EQ(calls, std::vector<std::string>{"uninit"});  // no closing commands on this way out
     EXPECT_EQ(Real<THardwareStructure* (*)()>("tovamod_GetHardwareStructure")(), nullptr);
+}
+
+// An update cut short by closing the program leaves nothing behind for the next start.
+TEST_F(Startup, AnUpdateEndsWithItsWindow) {
+    ASSERT_TRUE(fBus.Plug(SampleRadioMaster()));
+    Start();
+    fInfo->ButtonOK->click();
+    ASSERT_TRUE(DeviceShown());
+    ASSERT_TRUE(WaitFor([&] { return fMain->BtnUpdate->isEnabled(); }));
+    fMain->BtnUpdate->click();
+    ASSERT_TRUE(UpdateRunning());
+    fMain.reset();
+    fInfo.reset();
+    EXPECT_FALSE(UpdateRunning());
 }
 
 TEST_F(Startup, TitleBarCloseBeforeTheNoticeNeedsNoLibrary) {
@@ -430,6 +526,105 @@ TEST_F(Startup, LanguageListThatCannotBeWrittenIsReportedOnceAndLeftAlone) {
         EXPECT_EQ(fMain->BtnExit->text(), LanguageText(16, language));
     }
     EXPECT_EQ(boxes.Texts.size(), 1u);
+}
+
+// Files of the program that are FIFOs: none is waited on, each is reported as
+// unreadable like a missing one (the chosen language's texts fall back to English).
+TEST_F(Startup, ProgramFilesThatAreNotRegularFiles) {
+    struct Case {
+        const char* file;
+        const char* locale;
+        size_t boxes;  // each naming the file
+    };
+    const Case cases[] = {
+        {"z5setup.cfg", "en_US.UTF-8", 1},
+        {"z5lang.cfg", "en_US.UTF-8", 1},
+        {"infotext.uk.rtf", "en_US.UTF-8", 1},
+        {"Z5update.de", "de_DE.UTF-8", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString path = fProgram + c.file;
+        ASSERT_TRUE(QFile::remove(path));
+        SetLocale(c.locale);
+        BoxCloser boxes;
+        {
+            FifoGuard fifo({path});
+            Start();
+            EXPECT_FALSE(fifo.Blocked());
+            EXPECT_TRUE(fMain->isVisible());
+            EXPECT_EQ(boxes.Texts.size(), c.boxes);
+            for (const QString& text : boxes.Texts) EXPECT_TRUE(text.contains(c.file)) << text.toStdString();
+            EXPECT_EQ(fMain->BtnExit->text(), LanguageText(16, 1));
+            fMain.reset();
+            fInfo.reset();
+            ResetProgramState();
+        }
+        ASSERT_TRUE(QFile::remove(path));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(KAVREL_DATA_DIR "/") + c.file, path));
+    }
+}
+
+// A language list read only in part (UTF-16 without a byte-order mark, a NUL in
+// the text) is never saved back over the whole file; the user is told once.
+TEST_F(Startup, LanguageListReadOnlyInPartIsNotSaved) {
+    const QByteArray shipped = FileBytes(LangList());
+    ASSERT_TRUE(shipped.startsWith("\xFF\xFE"));
+    const int at = shipped.indexOf(QByteArray("L\0a\0n\0g\0\x31\0\x30\0", 12));  // "Lang10"
+    ASSERT_GT(at, 0);
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"UTF-16 without a mark", shipped.mid(2)},
+        {"a NUL inside", shipped.left(at) + QByteArray(2, '\0') + shipped.mid(at)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile file(LangList());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.bytes);
+        file.close();
+        BoxCloser boxes;
+        Start();
+        EXPECT_TRUE(boxes.Texts.empty());
+        for (int language : {3, 6}) {
+            fMain->ComboLanguage->setCurrentIndex(language);
+            emit fMain->ComboLanguage->activated(language);
+            EXPECT_EQ(fMain->BtnExit->text(), LanguageText(16, language));
+        }
+        ASSERT_EQ(boxes.Texts.size(), 1u);
+        EXPECT_TRUE(boxes.Texts[0].contains("z5lang.cfg"));
+        EXPECT_EQ(FileBytes(LangList()), c.bytes);
+        fMain.reset();
+        fInfo.reset();
+        ResetProgramState();
+    }
+}
+
+// A save that cannot be completed (here: the file size limit, as a full disk
+// would) leaves the language list as it was.
+TEST_F(Startup, LanguageListIsSavedWholeOrNotAtAll) {
+    const QByteArray shipped = FileBytes(LangList());
+    BoxCloser boxes;
+    Start();
+    struct rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(::sigaction(SIGXFSZ, &ignore, &previous), 0);
+    struct rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    fMain->ComboLanguage->setCurrentIndex(6);
+    emit fMain->ComboLanguage->activated(6);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+    EXPECT_EQ(boxes.Texts.size(), 1u);
+    EXPECT_EQ(FileBytes(LangList()).size(), shipped.size());
+    EXPECT_EQ(FileBytes(LangList()), shipped);
+    EXPECT_EQ(QDir(fProgram).entryList({"z5lang.cfg*"}, QDir::Files | QDir::System), QStringList{"z5lang.cfg"});
 }
 
 TEST(DataFolder, InstalledDataAndTheUsersCopyOfTheLanguageList) {

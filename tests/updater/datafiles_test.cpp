@@ -18,7 +18,8 @@ const QString DataDir = QStringLiteral(KAVREL_DATA_DIR);
 
 // Text ids the program fetches.
 const int32_t TextIds[] = {1,  2,  3,  5,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 18, 20, 21, 22,
-                           23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40};
+                           23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40,
+                           41, 42, 43, 44, 45, 46, 47, 48};
 
 // First and last code point of the script a language is written in, where it
 // is not Latin.
@@ -72,6 +73,10 @@ TEST_F(DataFiles, EveryLanguageFileHoldsEveryText) {
         if (language != 1) {
             EXPECT_LE(sameAsEnglish, 3);  // "Status:", "Info:" and the like at most
         }
+        // The lines put together from texts have one blank between their words.
+        for (const QString& line : {Text(36, language) + " 1" + Text(27, language) + " 3",
+                                    Text(26, language) + " 1" + Text(27, language) + " 3 " + Text(28, language)})
+            EXPECT_FALSE(line.contains(QStringLiteral("  "))) << line.toStdString();
         for (const Script& s : Scripts) {
             if (s.language == language) {
                 EXPECT_TRUE(inScript);
