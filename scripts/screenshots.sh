@@ -2,11 +2,11 @@
 # Pictures of the notice window and the main window (with a simulated Radio Master
 # attached) in English, Russian and Arabic, drawn offscreen.
 #   scripts/screenshots.sh [DIR]     (default build/screenshots)
-# Expects the plain build (scripts/run.sh or scripts/test.sh makes it).
+# Installs what is missing and builds what it needs in the plain build (build/plain).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-build/screenshots}")
-cmake --build build/plain -j "${Z5_JOBS:-$(nproc)}" --target kavrel_shots z5sim kavrel_data kavrel_notice_files >/dev/null
+bash scripts/build-plain.sh kavrel_shots z5sim kavrel_data kavrel_notice_files
 bin=$PWD/build/plain/bin
 mkdir -p "$out"
 work=$(mktemp -d)

@@ -28,6 +28,7 @@
 #include "global.h"
 #include "handlerguard.h"
 #include "pictures.h"
+#include "statusfile.h"
 #include "tovamod.h"
 #include "z5clock.h"
 #include "z5programdir.h"
@@ -119,6 +120,7 @@ QString VersionText(int32_t Version) {
 
 TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent) {
     LayOut();
+    MirrorStatusPanel(Panel2, Label3, Label6);
     Timer1 = new QTimer(this);
     Timer1->setInterval(std::chrono::duration_cast<std::chrono::milliseconds>(z5::Scaled(500)));
     connect(Timer1, &QTimer::timeout, this, &TfrmMain::Timer1Timer);

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix and checks the installed tree: the files,
-# a C client built with the pkg-config file and one built with the CMake package
-# (both run against a simulated device), and the installed program starting with
-# its data from share/zelto5 and its language list in the user's folder.
-#   install_test.sh BUILD_DIR SOURCE_DIR Z5SIM
+# and the installed program starting with its data from share/zelto5 and its
+# language list in the user's folder. (Clients of the installed library:
+# examples/install_test.sh.)
+#   install_test.sh BUILD_DIR
 set -euo pipefail
-build=$1 source=$2 sim=$3
+build=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -23,28 +23,6 @@ done
 [ "$(ls "$prefix"/share/zelto5/infotext.*.rtf | wc -l)" -eq 13 ] || fail "not 13 notice files"
 readelf -d "$prefix/bin/Kavrel" | grep -q 'NEEDED.*libtovamod.so.0' || fail "Kavrel does not link tovamod at load time"
 readelf -d "$prefix/bin/Kavrel" | grep -q 'RUNPATH.*\$ORIGIN/../lib' || fail "Kavrel has no RUNPATH to ../lib"
-
-# A C client through pkg-config.
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
-[ "$(pkg-config --modversion tovamod)" != "" ] || fail "pkg-config does not know tovamod"
-cc -std=c11 -Wall -Wextra -Werror "$source/examples/list_devices.c" -o "$work/list_pc" \
-   $(pkg-config --cflags --libs tovamod) -Wl,-rpath,"$prefix/lib"
-# A C client through the CMake package.
-mkdir -p "$work/cm"
-cat > "$work/cm/CMakeLists.txt" <<CMAKE
-cmake_minimum_required(VERSION 3.25)
-project(client C)
-find_package(tovamod 0.1 REQUIRED)
-add_executable(list_cm $source/examples/list_devices.c)
-target_link_libraries(list_cm PRIVATE tovamod::tovamod)
-CMAKE
-cmake -S "$work/cm" -B "$work/cm/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-cmake --build "$work/cm/build" >/dev/null
-for client in "$work/list_pc" "$work/cm/build/list_cm"; do
-  "$source/examples/run_with_simulator.sh" "$sim" "$client" 1 -- radiomaster:INST1 >"$work/list.out" \
-    || { cat "$work/list.out"; fail "$client failed"; }
-  grep -q "serial INST1" "$work/list.out" || fail "$client did not list the simulated device"
-done
 
 # The installed program starts from bin with its data in share/zelto5. Run as a
 # user who cannot write there (nobody, when the test runs as root), it keeps the
