@@ -11,6 +11,7 @@
 #include "uD2XX.h"
 #include "uDLUFileData.h"
 #include "uGlobalDev.h"
+#include "uHandleRegistry.h"
 #include "uNumberText.h"
 #include "z5clock.h"
 #include "z5pump.h"
@@ -40,6 +41,7 @@ constexpr int32_t kCodeStop = 18;
 
 constexpr uint32_t kReplyWaitMs = 500;
 constexpr uint32_t kReplyMinBytes = 4;
+constexpr uint32_t kTextReplyFirstBytes = 1;  // directory and header: the first byte starts the reply
 constexpr uint32_t kBlockBytesNeeded = 1;  // after the wait, to read and judge a block's reply
 constexpr uint32_t kLineTimeoutMs = 100;
 constexpr uint32_t kDestroyWaitMs = 1200;
@@ -78,10 +80,14 @@ TDLU::TDLU() : fFtdiDevice(std::make_unique<TFtdiDevice>()), fSensorDLU(std::mak
     fFtdiDevice->SetAsciiMode(true);
     fSensorDLU->SetOwner(this, TSensorsDLU::kLoggerAddress);
     fSensors.push_back(fSensorDLU.get());
+    // A client handle from now until the logger goes.
+    RegisterSensor(fSensorDLU.get());
 }
 
 TDLU::~TDLU() {
     IsDestroying = true;
+    // No client reaches the sensor from here on; a call still inside it ends first.
+    UnregisterSensor(fSensorDLU.get());
     try {
         CloseDevice();
     } catch (...) {
@@ -95,8 +101,9 @@ TDLU::~TDLU() {
 }
 
 int32_t TDLU::GetTyp() { return kTyp; }
-std::u16string TDLU::GetName() { return u"DLU"; }
+void TDLU::GetName(std::u16string& Name) { Name = u"DLU"; }
 int32_t TDLU::GetMaxSensors() { return static_cast<int32_t>(fSensors.size()); }
+int32_t TDLU::GetSensorCount() { return static_cast<int32_t>(fSensors.size()); }
 void TDLU::SetSerialNo(const std::string& SerialNo) { fSerialNo = SerialNo; }
 std::string TDLU::GetSerialNo() { return fSerialNo; }
 d2xx::Handle TDLU::GetHandle() { return fHandle.load(); }
@@ -149,6 +156,11 @@ TDLU::Bytes TDLU::ReadReply(uint32_t Count) {
             return reply;
         }
     }
+}
+
+TDLU::Bytes TDLU::ReadTextReply() {
+    WaitForReply(kTextReplyFirstBytes, kReplyWaitMs);
+    return ReadReply(kD2XXBufferSize);
 }
 
 TDLU::Bytes TDLU::Exchange(uint8_t Cmd, bool Purge) {
@@ -354,7 +366,7 @@ int32_t TDLU::GetDLUFileData(TDLUFileInfo* Records) {
     if (!fHandle.load()) return -1;
     std::this_thread::yield();
     SendRequest(kCmdDirectory, true);
-    const Bytes directory = ReadReply(kD2XXBufferSize);
+    const Bytes directory = ReadTextReply();
     if (IsDLUDirectoryRefusal(directory)) return -1;
 
     std::vector<TDLUDirectoryEntry> entries;
@@ -374,7 +386,7 @@ int32_t TDLU::GetDLUFileData(TDLUFileInfo* Records) {
         frame.insert(frame.end(), name.begin(), name.end());
         frame.push_back(kFrameEnd);
         Send(frame, true);
-        if (!ParseDLUHeader(ReadReply(kD2XXBufferSize), record)) return -1;
+        if (!ParseDLUHeader(ReadTextReply(), record)) return -1;
     }
     return static_cast<int32_t>(entries.size());
 }
