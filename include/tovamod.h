@@ -412,7 +412,8 @@ THardwareStructure* tovamod_GetHardwareStructure(void);                         
 void tovamod_SetHardwareStructureProcessed(uint8_t Processed);                                /* 41 */
 /* 1 while a scan rebuilds the structure; 0 when not initialised. */
 uint8_t tovamod_GetRefreshingRecordStructure(void);                                           /* 42 */
-/* 1 while a measurement stream runs. */
+/* 1 while a measurement stream runs: from a start that reached a radio base
+   family device (answered or not) until a stop (see Measurements). */
 uint8_t tovamod_DevicesInMeasureMode(void);                                                   /* 43 */
 /* A copy of the networks tree; NULL when not initialised or on failure. The
    caller may change it (records from malloc, strings from z5_wstr_alloc,
@@ -461,7 +462,8 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
    sensor: take the sensor handle from the device's sensor node
    (TSensorStructure.Sensor) or from tovamod_OpenSensor, poll
    tovamod_Sensor_GetNumMeasureAvailable and take each sample with
-   tovamod_Sensor_ReadRawMeasurement (Count = the node's ChannelCount).
+   tovamod_Sensor_ReadRawMeasurement (Count = the node's ChannelCount; for a
+   data logger download the file's ChannelCount).
 
    Command texts per device kind (type code), "CCCC,V,\r" with V a value:
 
@@ -497,9 +499,10 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
    a line that was closed meanwhile.
 
    Order on a radio unit: set its sample period first
-   (tovamod_Sensor_SetSamplePeriode Mode 2), then start; while the device streams, the
-   requests that would read its stream are refused (-1): parameter and EEPROM
-   reads and writes, the sample periods, tovamod_Sensor_ReadLatestMeasurement,
+   (tovamod_Sensor_SetSamplePeriode Mode 2), then start; while the device
+   streams, the requests that would read its stream are refused (-1):
+   parameter and EEPROM reads and writes, the sample periods,
+   tovamod_Sensor_ReadLatestMeasurement,
    tovamod_Device_GetRTUUParam/SetRTUUParam. The stop, the block reads
    (tovamod_Device_GetRTUUParams, tovamod_Sensor_GetRTCUParams), the range,
    sensor-command and zeroing requests still go out.
@@ -507,10 +510,10 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
    Time of a sample:
    - streams: the frame's time count times the unit's sample period 2, plus k
      periods for the k-th sample of a frame, so times step by the period (in
-     its unit, ms). It stays 0 until a period is set:
-     tovamod_Sensor_SetSamplePeriode Mode 2 for a radio unit, device parameter 9
-     (tovamod_Device_SetRTUUParam) for the speed of light meter; the function
-     generator's samples keep time 0.
+     the period's unit). It stays 0 until a period is set:
+     tovamod_Sensor_SetSamplePeriode Mode 2 for a radio unit, device
+     parameter 9 (tovamod_Device_SetRTUUParam) for the speed of light meter;
+     the function generator's samples keep time 0.
    - data logger downloads, by the file's time mode: 0 the line number (0 for
      the first line) times the file's interval, 3 the line number, 1 the
      seconds from the file's start time to the line's time of day, any other
@@ -578,9 +581,11 @@ int32_t tovamod_Sensor_ReadRawMeasurement(void* Sensor, int64_t* Time, int32_t C
    - radio sensor unit (kind 0): Count 16-bit values into Values[0..Count-1]
      for any Mode but 18. Mode 18, for a unit whose 32-bit values come in two
      halves: Count 5 (four values and a status word), Values needs 5 entries;
-     the unit is asked twice and Values[0..3] := high half * 65536 + low half,
-     Values[4] := the status word; -1 when it is 1, and 0 with Values
-     untouched when the unit's status says it has no value pair.
+     the status word of the first reply tells whether a second reply with
+     the low halves follows; then Values[0..3] := high half * 65536 + low
+     half and Values[4] := the second status word, and the result is -1 when
+     that is 1. A first status word that announces no second reply gives 0
+     with Values untouched.
    - speed of light meter (8) and X-ray unit (10): as a radio sensor unit,
      asked at the meter itself (address 0) or at the X-ray unit's address.
    - data logger: Count and Mode are not used; Values[0..] := the integers of
