@@ -156,5 +156,5 @@ void TFtdiDevice::AddMeasurement(void* sensor, std::span<const int32_t> values, 
 
 int32_t TFtdiDevice::GetSensorCountSum() { return SensorCountSum.load(); }
 
-// Also during a measurement: a radio base only reads short frames while one runs.
+// Also during a measurement: a radio base's reader parses only while one runs.
 void TFtdiDevice::RaiseNotification() { ++ShortFrameNotifications; }
