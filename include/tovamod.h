@@ -58,16 +58,33 @@ struct TDeviceStructure {
     TDeviceStructure* Prev;      /* NULL at the head */
 };
 
+/* Sensor kinds (TSensorStructure.Kind, and the Status of tovamod_OpenSensor):
+   0 a radio sensor unit (of a Radio Master, the wired unit of a Desk-Port or
+   Starter-Port) and the data logger's sensor, 1 the Radio Master's own radio
+   unit, 8 the speed of light meter, 9 the function generator, 10 the X-ray unit.
+
+   Identity and the three values of a sensor node, as the scan refreshes them:
+
+     device and sensor               Identity      Value1    Value2     Value3
+     Radio Master, radio unit (0)    EEPROM 1      param 23  param 21   param 16
+     Radio Master, own unit (1)      -1            param 7   0          param 8
+     Desk-/Starter-Port unit (0)     EEPROM 1      0         param 22   param 22
+                                                             (creation) (each refresh)
+     instruments (8, 9, 10)          -1            0         0          0
+     data logger (0)                 -1            0         0          0
+
+   "param n" is radio parameter n of the unit, "EEPROM 1" its sensor EEPROM
+   value 1; a value whose read failed keeps what it was. */
 struct TSensorStructure {
-    uint8_t Kind;                /* sensor kind: 0 radio unit, 1 base's own radio unit, 8, 9, 10 instruments */
+    uint8_t Kind;                /* sensor kind (above) */
     uint8_t Reserved1[3];
     void* Sensor;                /* sensor handle */
     int32_t Identity;            /* identity of a radio unit; -1 until read */
-    int32_t Value1;
+    int32_t Value1;              /* Value1..Value3: see the table above */
     int32_t Value2;
     int32_t Value3;
     int32_t Address;             /* radio address; -99 once ejected from the network */
-    int32_t ChannelCount;        /* channel values per sample */
+    int32_t ChannelCount;        /* channel values per sample (0 for the own unit and the logger) */
     TSensorStructure* Next;      /* NULL at the tail */
     TSensorStructure* Prev;      /* NULL at the head */
 };
@@ -343,9 +360,20 @@ int32_t tovamod_init(void);                                                     
 int32_t tovamod_uninit(void);                                                                 /* 2 */
 /* No tracer window exists: 0 when initialised, else -1. */
 int32_t tovamod_DisplayTracer(uint8_t Show);                                                  /* 3 */
-/* *Name := the type code of device Index ("RTUU", "DUU", ...): zero-terminated
-   UTF-16 owned by the library, valid until the calling thread calls this
-   export again. 0; -1 for Index < 0 or >= the count, when not initialised. */
+/* *Name := the type code of device Index: zero-terminated UTF-16 owned by the
+   library, valid until the calling thread calls this export again. 0; -1 for
+   Index < 0 or >= the count, when not initialised. The type codes:
+
+     "RTUU"     Radio Master
+     "DUU"      Desk-Port and Starter-Port
+     "DLU"      Field-Port data logger
+     "TIMER62"  Timer 6-2
+     "UNIZ"     universal counter
+     "SOL"      speed of light meter
+     "DDS"      function generator and X-ray unit (the node's Kind tells them apart)
+
+   A device whose destruction has begun may give an empty code ("RTUU", "SOL",
+   "DDS") or the code it had (the others). */
 int32_t tovamod_GetNthAvailableDevice(const z5_char16** Name, int32_t Index);                 /* 4 */
 /* Number of device objects; 0 when not initialised, -1 on refusal. */
 int32_t tovamod_GetNumberOfAvailableDevice(void);                                             /* 5 */
@@ -384,7 +412,8 @@ THardwareStructure* tovamod_GetHardwareStructure(void);                         
 void tovamod_SetHardwareStructureProcessed(uint8_t Processed);                                /* 41 */
 /* 1 while a scan rebuilds the structure; 0 when not initialised. */
 uint8_t tovamod_GetRefreshingRecordStructure(void);                                           /* 42 */
-/* 1 while a measurement stream runs. */
+/* 1 while a measurement stream runs: from a start that reached a radio base
+   family device (answered or not) until a stop (see Measurements). */
 uint8_t tovamod_DevicesInMeasureMode(void);                                                   /* 43 */
 /* A copy of the networks tree; NULL when not initialised or on failure. The
    caller may change it (records from malloc, strings from z5_wstr_alloc,
@@ -426,6 +455,90 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
    frees the variable's previous value (initialise it to NULL) and stores a
    new string, which the caller releases with z5_wstr_free. */
 
+/* ---- measurements ------------------------------------------------------ */
+
+/* Measuring from a client. A measurement is started and stopped with command
+   texts of tovamod_Device_SendCmdAndGetResponse; its samples queue on the
+   sensor: take the sensor handle from the device's sensor node
+   (TSensorStructure.Sensor) or from tovamod_OpenSensor, poll
+   tovamod_Sensor_GetNumMeasureAvailable and take each sample with
+   tovamod_Sensor_ReadRawMeasurement (Count = the node's ChannelCount; for a
+   data logger download the file's ChannelCount).
+
+   Command texts per device kind (type code), "CCCC,V,\r" with V a value:
+
+     kind (type code)            text         what it does
+     Radio Master (RTUU),        "0005,1,\r"  start: every radio unit streams; 0
+     Desk-Port, Starter-Port                  started, -1 refused (no answer, or
+     (DUU), universal counter                 a measurement runs already)
+     (UNIZ)                      "0006,1,\r"  stop; 0, -1 when it could not go out
+                                 "0010,1,\r"  the Z request (7D 04 5A 00 00 02 7E)
+     speed of light meter (SOL)  "0005,1,\r"  start, as above
+                                 "0006,1,\r"  stop; 0
+                                 "0019,1,\r"  the meter's command 'M'
+                                 "0020,1,\r"  the meter's command 'N'
+     function generator (DDS,    "0022,1,\r"  command 'Q': its stream starts
+     kind 9)                     "0023,1,\r"  command 'R': its stream stops
+                                 "0017".."0020", "0024".."0026": the commands
+                                              'M'..'P', 'S'..'U'
+     X-ray unit (DDS, kind 10)   "0017,V,\r"  command 0x2A with the value byte V;
+                                 "0018,V,\r"  0x2B and "0019,V,\r" 0x2C likewise;
+                                              no stream: read its values with
+                                              tovamod_Sensor_ReadLatestMeasurement
+     Timer 6-2 (TIMER62)         "0017,1,\r"  the timer's command 'L'
+                                 "0018,1,\r"  the timer's command 'M'; no sensor
+     Field-Port (DLU)            "0017,1,\r"  'P', the logger gets ready
+                                 "0018,1,\r"  'S', the logger is left; its
+                                              measurements come as downloads:
+                                              tovamod_Device_GetDLUFileData, then
+                                              tovamod_Device_GetDLUValues
+
+   Any other code sends nothing and gives -1. The instruments' commands give 0
+   when the device acknowledged them. tovamod_DevicesInMeasureMode is 1 from a
+   start that reached a device (answered or not) until a stop, also a stop on
+   a line that was closed meanwhile.
+
+   Order on a radio unit: set its sample period first
+   (tovamod_Sensor_SetSamplePeriode Mode 2), then start; while the device
+   streams, the requests that would read its stream are refused (-1):
+   parameter and EEPROM reads and writes, the sample periods,
+   tovamod_Sensor_ReadLatestMeasurement,
+   tovamod_Device_GetRTUUParam/SetRTUUParam. The stop, the block reads
+   (tovamod_Device_GetRTUUParams, tovamod_Sensor_GetRTCUParams), the range,
+   sensor-command and zeroing requests still go out.
+
+   Time of a sample:
+   - streams: the frame's time count times the unit's sample period 2, plus k
+     periods for the k-th sample of a frame, so times step by the period (in
+     the period's unit). It stays 0 until a period is set:
+     tovamod_Sensor_SetSamplePeriode Mode 2 for a radio unit, device
+     parameter 9 (tovamod_Device_SetRTUUParam) for the speed of light meter;
+     the function generator's samples keep time 0.
+   - data logger downloads, by the file's time mode: 0 the line number (0 for
+     the first line) times the file's interval, 3 the line number, 1 the
+     seconds from the file's start time to the line's time of day, any other
+     mode the line's time field plus 1.
+   Values: a stream's samples carry the unit's 16-bit values as sent (a unit
+   of identity 18 sends 32-bit values in two frames, which its samples
+   combine); a downloaded line carries each field times 1000, rounded (a field
+   that is no number gives 0 in time modes 0 and 3).
+
+   The radio units' own notification: a short frame '7' or '8' that ends what
+   the reader received calls the handler of tovamod_getProcessData, also while
+   a measurement runs.
+
+   Calls at the same time on one device: any export may be called from any
+   thread. The device's requests take turns: each holds the device (and the
+   library's transport lock, shared by all devices) for its whole exchange,
+   reply wait included, so a second call waits for the first; a firmware step
+   holds the transport lock for the whole step, and every other device's
+   requests wait for it. tovamod_Sensor_GetNumMeasureAvailable and
+   tovamod_Sensor_ReadRawMeasurement take only the sensor's queue: they may
+   run on any thread at any time, also while the device streams or a request
+   waits for its reply. tovamod_Sensor_ReadLatestMeasurement runs one at a
+   time in the whole library. A data logger's requests during a download
+   compete with the download for the logger's bytes: take the lines first. */
+
 /* Firmware stream: made by the client, lent to the library for one
    tovamod_Device_Update call. The library asks its size (low 32 bits used)
    and reads it from its current position; it never positions or frees it. */
@@ -447,21 +560,37 @@ struct TDLUFileInfo;
    class maps the code to; -1 for a text without carriage return or an
    unknown code (nothing sent). Reply is read by no device class. */
 int32_t tovamod_Device_SendCmdAndGetResponse(void* Device, const char* Cmd, int32_t Reply); /* 11 */
-/* Mode 1: the first sample period := Value, written to the radio unit as its
-   parameter 8 (2 bytes); result the first period the sensor keeps. Mode 2:
-   the second period, parameter 9 (4 bytes). The kept period is the requested
-   one whether or not the write succeeds. Any other Mode: -1, nothing sent. */
+/* Mode 1: writes Value to the radio unit as its parameter 8 (2 bytes), the
+   first sample period. Mode 2: parameter 9 (4 bytes), the second sample
+   period, which is also the time step of the unit's samples (see
+   Measurements). The sensor keeps the period only once the unit took it:
+   result the period kept, -1 when the write failed (nothing kept) or for
+   sensors without sample periods. Any other Mode: -1, nothing sent. Fails
+   while a measurement runs on the device: set the period before the start. */
 int32_t tovamod_Sensor_SetSamplePeriode(void* Sensor, int32_t Mode, int32_t Value);      /* 12 */
 /* Number of measurements queued on the sensor; 64-bit -1 on failure. */
 int64_t tovamod_Sensor_GetNumMeasureAvailable(void* Sensor);                               /* 13 */
-/* Takes the oldest queued measurement: *Time := its time stamp, Values[0..n-1]
-   := its first n values (n = min(Count, the values it holds)); 0. -1 when the
-   queue is empty (nothing written). Values has room for Count entries. */
+/* Takes the oldest queued measurement: *Time := its time (see Measurements),
+   Values[0..n-1] := its first n values (n = min(Count, the values it holds));
+   0. -1 when the queue is empty (nothing written). Values has room for Count
+   entries. */
 int32_t tovamod_Sensor_ReadRawMeasurement(void* Sensor, int64_t* Time, int32_t Count, int32_t* Values); /* 14 */
-/* Asks the device for the sensor's latest Count values into Values (room for
-   Count entries; 5 for Mode 18, which combines two replies into 32-bit
-   values); 0 / -1. One such read runs at a time in the whole library; -1 when
-   the library is not initialised. */
+/* Asks the device for the sensor's latest values, outside a measurement; 0 /
+   -1. One such read runs at a time in the whole library; -1 when the library
+   is not initialised. What Count and Mode mean:
+   - radio sensor unit (kind 0): Count 16-bit values into Values[0..Count-1]
+     for any Mode but 18. Mode 18, for a unit whose 32-bit values come in two
+     halves: Count 5 (four values and a status word), Values needs 5 entries;
+     the status word of the first reply tells whether a second reply with
+     the low halves follows; then Values[0..3] := high half * 65536 + low
+     half and Values[4] := the second status word, and the result is -1 when
+     that is 1. A first status word that announces no second reply gives 0
+     with Values untouched.
+   - speed of light meter (8) and X-ray unit (10): as a radio sensor unit,
+     asked at the meter itself (address 0) or at the X-ray unit's address.
+   - data logger: Count and Mode are not used; Values[0..] := the integers of
+     its reply (room for as many values as the logger has channels).
+   - the Radio Master's own unit (1) and the function generator (9): -1. */
 int32_t tovamod_Sensor_ReadLatestMeasurement(void* Sensor, int32_t Count, int32_t* Values, int32_t Mode); /* 15 */
 /* Writes radio parameter Param (Size bytes of Value) of the sensor's radio
    unit (for the base's own radio unit, at its own address); 0 / -1. */
@@ -480,9 +609,12 @@ int32_t tovamod_Device_GetRTUUParam(void* Device, int32_t Param);               
 int32_t tovamod_Sensor_SetEEPROMData(void* Sensor, int32_t Param, int32_t Size, int32_t Value); /* 20 */
 /* Sensor parameter Param: the low 32 bits of the value read; -1 on failure. */
 int32_t tovamod_Sensor_GetSUParam(void* Sensor, int32_t Param);                            /* 21 */
-/* *Name := the sensor's type code ("RTCU", "RCU"; empty for other sensors),
-   library text (see above); 0. On failure -1 and *Name := an empty text
-   (after an internal failure *Name is left as it was). */
+/* *Name := the sensor's type code, library text (see above): "RTCU" for a
+   radio sensor unit (kind 0 of a Radio Master, the unit of a Desk-Port or
+   Starter-Port), "RCU" for the Radio Master's own unit (kind 1), and the
+   empty text for the sensors of the data logger, the speed of light meter,
+   the function generator and the X-ray unit; 0. On failure -1 and *Name := an
+   empty text (after an internal failure *Name is left as it was). */
 int32_t tovamod_Sensor_GetName(void* Sensor, const z5_char16** Name);                      /* 22 */
 /* Fills the caller's EEPROM data record (values 0 to 17); the device class's
    result (1 filled), -1 on failure (record untouched). */

@@ -254,14 +254,16 @@ void tovamod_Device_GetMACExtAddr(void* Device, z5_char16** Addr) {
 
 int32_t tovamod_Sensor_SetSamplePeriode(void* Sensor, int32_t Mode, int32_t Value) {
     return WithSensor(Sensor, -1, [&](TTemplateSensors& sensor) {
+        // The period is kept (and the parser's time base moved) only once the
+        // device has taken it: a refused write reads as a failure.
         switch (Mode) {
             case 1:
+                if (sensor.SetRtcuParam(kSamplePeriod1Param, 2, Value) == -1) return -1;
                 sensor.SetSamplePeriod1(Value);
-                sensor.SetRtcuParam(kSamplePeriod1Param, 2, Value);
                 return sensor.GetSamplePeriod1();
             case 2:
+                if (sensor.SetRtcuParam(kSamplePeriod2Param, 4, Value) == -1) return -1;
                 sensor.SetSamplePeriod2(Value);
-                sensor.SetRtcuParam(kSamplePeriod2Param, 4, Value);
                 return sensor.GetSamplePeriod2();
             default:
                 return -1;  // no such period: nothing is sent

@@ -28,7 +28,7 @@ TDDS::~TDDS() {
 
 int32_t TDDS::GetTyp() { return IsDestroying.load() ? -1 : kTyp; }
 
-std::u16string TDDS::GetName() { return IsDestroying.load() ? std::u16string() : u"DDS"; }
+void TDDS::GetName(std::u16string& Name) { Name = IsDestroying.load() ? u"" : u"DDS"; }
 
 int32_t TDDS::OpenDevice(int32_t BaudRate, int32_t FlowControl) {
     const int32_t result = TRTUU::OpenDevice(BaudRate, FlowControl);

@@ -17,7 +17,7 @@ public:
     ~TDDS() override;
 
     int32_t GetTyp() override;          // 10; -1 while destroying
-    std::u16string GetName() override;  // "DDS"; empty while destroying
+    void GetName(std::u16string& Name) override;  // "DDS"; empty while destroying
     // The radio base device's open, then "0017,1,\r" (its result is not used).
     int32_t OpenDevice(int32_t BaudRate, int32_t FlowControl) override;
     // Codes 17..20 and 22..26 send 'M'..'U' to 0x0100 (receive buffer purged

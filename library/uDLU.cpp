@@ -12,6 +12,7 @@
 #include "uDLUFileData.h"
 #include "uDLUReplies.h"
 #include "uGlobalDev.h"
+#include "uHandleRegistry.h"
 #include "uNumberText.h"
 #include "z5clock.h"
 #include "z5pump.h"
@@ -41,6 +42,7 @@ constexpr int32_t kCodeStop = 18;
 
 constexpr uint32_t kReplyWaitMs = 500;
 constexpr uint32_t kReplyMinBytes = 4;
+constexpr uint32_t kTextReplyFirstBytes = 1;  // directory and header: the first byte starts the reply
 constexpr uint32_t kBlockBytesNeeded = 1;  // after the wait, to read and judge a block's reply
 constexpr uint32_t kLineTimeoutMs = 100;
 constexpr uint32_t kDestroyWaitMs = 1200;
@@ -62,10 +64,14 @@ TDLU::TDLU() : fFtdiDevice(std::make_unique<TFtdiDevice>()), fSensorDLU(std::mak
     fFtdiDevice->SetAsciiMode(true);
     fSensorDLU->SetOwner(this, TSensorsDLU::kLoggerAddress);
     fSensors.push_back(fSensorDLU.get());
+    // A client handle from now until the logger goes.
+    RegisterSensor(fSensorDLU.get());
 }
 
 TDLU::~TDLU() {
     IsDestroying = true;
+    // No client reaches the sensor from here on; a call still inside it ends first.
+    UnregisterSensor(fSensorDLU.get());
     try {
         CloseDevice();
     } catch (...) {
@@ -79,8 +85,9 @@ TDLU::~TDLU() {
 }
 
 int32_t TDLU::GetTyp() { return kTyp; }
-std::u16string TDLU::GetName() { return u"DLU"; }
+void TDLU::GetName(std::u16string& Name) { Name = u"DLU"; }
 int32_t TDLU::GetMaxSensors() { return static_cast<int32_t>(fSensors.size()); }
+int32_t TDLU::GetSensorCount() { return static_cast<int32_t>(fSensors.size()); }
 void TDLU::SetSerialNo(const std::string& SerialNo) { fSerialNo = SerialNo; }
 std::string TDLU::GetSerialNo() { return fSerialNo; }
 d2xx::Handle TDLU::GetHandle() { return fHandle.load(); }
@@ -133,6 +140,11 @@ TDLU::Bytes TDLU::ReadReply(uint32_t Count) {
             return reply;
         }
     }
+}
+
+TDLU::Bytes TDLU::ReadTextReply() {
+    WaitForReply(kTextReplyFirstBytes, kReplyWaitMs);
+    return ReadReply(kD2XXBufferSize);
 }
 
 TDLU::Bytes TDLU::Exchange(uint8_t Cmd, bool Purge) {
@@ -332,7 +344,7 @@ int32_t TDLU::GetDLUFileData(TDLUFileInfo* Records) {
     if (!fHandle.load()) return -1;
     std::this_thread::yield();
     SendRequest(kCmdDirectory, true);
-    const Bytes directory = ReadReply(kD2XXBufferSize);
+    const Bytes directory = ReadTextReply();
     if (IsDLUDirectoryRefusal(directory)) return -1;
 
     std::vector<TDLUDirectoryEntry> entries;
@@ -352,7 +364,7 @@ int32_t TDLU::GetDLUFileData(TDLUFileInfo* Records) {
         frame.insert(frame.end(), name.begin(), name.end());
         frame.push_back(kFrameEnd);
         Send(frame, true);
-        if (!ParseDLUHeader(ReadReply(kD2XXBufferSize), record)) return -1;
+        if (!ParseDLUHeader(ReadTextReply(), record)) return -1;
     }
     return static_cast<int32_t>(entries.size());
 }

@@ -31,18 +31,20 @@ public:
     static constexpr int kMaxHardwareCount = 120;     // what fits the start frame's LEN
 
     // Reader created with its threads suspended, in ASCII mode; the sensor with
-    // address 1 and this logger as owner.
+    // address 1 and this logger as owner, registered as a client handle.
     TDLU();
-    // IsDestroying; CloseDevice; the reader and its threads; 1200 ms; the sensor.
+    // IsDestroying; the sensor's handle withdrawn; CloseDevice; the reader and its
+    // threads; 1200 ms; the sensor.
     ~TDLU() override;
 
     int32_t GetTyp() override;                     // 3
-    std::u16string GetName() override;             // "DLU"
+    void GetName(std::u16string& Name) override;   // "DLU"
     // 'W' request: the received characters '.'..'@' (at most 41) followed by one
     // zero character, which belongs to the text (a silent logger gives just that
     // one); empty when the read failed or the logger is not open.
     std::string GetVersion() override;
     int32_t GetMaxSensors() override;              // 1
+    int32_t GetSensorCount() override;             // 1: the sensor stands at index 0
     void SetSerialNo(const std::string& SerialNo) override;
     std::string GetSerialNo() override;
     d2xx::Handle GetHandle() override;
@@ -117,6 +119,9 @@ private:
     // Reads with Count until a read brings nothing, fails or fills the buffer;
     // every read's bytes behind the earlier ones.
     Bytes ReadReply(uint32_t Count);
+    // Directory and header replies: the first byte awaited up to 500 ms, then
+    // reads of the whole buffer until one brings nothing.
+    Bytes ReadTextReply();
     // The request exchange: send, wait for 4 bytes up to 500 ms, read what waits.
     Bytes Exchange(uint8_t Cmd, bool Purge);
     // Update reply: 0 acknowledged, else the error code (-1 when it has none).

@@ -20,7 +20,9 @@ TDUU::~TDUU() { CloseDevice(); }
 
 int32_t TDUU::GetTyp() { return IsDestroying.load() ? -1 : kTyp; }
 
-std::u16string TDUU::GetName() { return IsDestroying.load() ? std::u16string() : u"DUU"; }
+void TDUU::GetName(std::u16string& Name) {
+    if (!IsDestroying.load()) Name = u"DUU";
+}
 
 int32_t TDUU::Identify(d2xx::Handle, int64_t&) { return static_cast<int32_t>(GetRTUUParam(kParamHardwareKind)); }
 
@@ -49,9 +51,10 @@ bool TDUU::MakeUnit(TDeviceStructure& Node) {
     auto sensor = std::make_unique<TSensorsRTCU>();
     TSensorNodePtr unit(NewSensorNode(kKindRemote, sensor.get()));
     unit->Identity = Low32(identity);
-    if (!ReadChannelCount(*sensor, *unit)) return false;
+    // The unit's reads in the device's order: identity, parameter 22, channel mask.
     const int64_t value2 = ReadParam(kUnitAddress, kParamUnitValue);
     if (value2 != -1) unit->Value2 = Low32(value2);
+    if (!ReadChannelCount(*sensor, *unit)) return false;
     unit->Address = kUnitAddress;
     sensor->SetAddress(kUnitAddress);
     sensor->SetKind(kKindRemote);

@@ -19,7 +19,7 @@ public:
     // 5; -1 while destroying.
     int32_t GetTyp() override;
     // "DUU"; empty while destroying.
-    std::u16string GetName() override;
+    void GetName(std::u16string& Name) override;  // "DUU"; left as it is while destroying
     // The hardware kind (device parameter 11); the arguments are not used.
     int32_t Identify(d2xx::Handle Handle, int64_t& OwnAddress) override;
     // The unit at address 1 (scan thread). While the device answers parameter 11:

@@ -156,6 +156,5 @@ void TFtdiDevice::AddMeasurement(void* sensor, std::span<const int32_t> values, 
 
 int32_t TFtdiDevice::GetSensorCountSum() { return SensorCountSum.load(); }
 
-void TFtdiDevice::RaiseNotification() {
-    if (!MeasureMode.load()) ++ShortFrameNotifications;
-}
+// Also during a measurement: a radio base's reader parses only while one runs.
+void TFtdiDevice::RaiseNotification() { ++ShortFrameNotifications; }

@@ -85,7 +85,7 @@ public:
 
     // Parses what is pending as one batch under BufferLock and empties the stream;
     // run by the parser thread (tests may call it directly). A short frame that ends
-    // the batch notifies the client after BufferLock is released, and not while
+    // the batch notifies the client after BufferLock is released, also while
     // MeasureMode is set.
     void ParseReceived();
 

@@ -109,7 +109,8 @@ int32_t TModerator::GetDeviceCount() {
 void TModerator::GetDeviceName(int32_t Index, std::u16string& Name) {
     std::lock_guard lock(DeviceListLock);
     TTemplateDevices* device = Index > static_cast<int32_t>(DeviceList.size()) - 1 ? nullptr : DeviceAt(Index);
-    Name = device ? device->GetName() : u"-1";
+    if (device) device->GetName(Name);
+    else Name = u"-1";
 }
 
 TTemplateDevices* TModerator::GetDeviceObject(int32_t Index) {

@@ -70,7 +70,7 @@ int32_t TRTUU::GetReaderPending() { return static_cast<int32_t>(Reader->GetPendi
 
 int32_t TRTUU::GetTyp() { return IsDestroying.load() ? -1 : 2; }
 
-std::u16string TRTUU::GetName() { return IsDestroying.load() ? std::u16string() : u"RTUU"; }
+void TRTUU::GetName(std::u16string& Name) { Name = IsDestroying.load() ? u"" : u"RTUU"; }
 
 void TRTUU::SetSerialNo(const std::string& Value) {
     if (IsDestroying.load()) return;

@@ -58,7 +58,7 @@ public:
     // ---- object, line, tables ----
     int32_t GetReaderPending() override;
     int32_t GetTyp() override;                         // 2
-    std::u16string GetName() override;                 // "RTUU"
+    void GetName(std::u16string& Name) override;       // "RTUU"; empty while destroying
     int32_t GetMaxSensors() override;
     void SetSerialNo(const std::string& SerialNo) override;
     std::string GetSerialNo() override;
@@ -133,8 +133,11 @@ public:
     // Count 16-bit values into Values[0..Count-1]; mode 18 (5 or 6 values, the last a
     // status word) combines two replies into 32-bit values in Values[0..4]. 0 / -1.
     int32_t ReadLatest(int32_t Address, int32_t Count, int32_t* Values, int32_t Mode) override;
-    // 0 started, -1 refused (MeasureMode is set either way once the request went out).
+    // 0 started, -1 refused (MeasureMode is set either way once the request went
+    // out; a closed line sends nothing and sets nothing).
     virtual int32_t StartMeasure();
+    // Clears the reader's active flag and MeasureMode whatever happens; 0, or -1
+    // when the stop could not go out (closed line, destroying).
     virtual int32_t StopMeasure();
     int32_t SendZ();
     // Codes 5 StartMeasure, 6 StopMeasure, 10 SendZ; -1 for a text that does not

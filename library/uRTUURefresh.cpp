@@ -180,7 +180,7 @@ bool TRTUU::UpdateRemoteUnit(TSensorStructure& Unit, bool& Changed) {
     const int64_t read = ReadSensorParam(Unit.Address, kEEPROMIdentity);
     if (read == -1) return false;
     const int32_t identity = Low32(read);
-    if (sensor->GetIdentity() != identity) {
+    if (!sensor->HasIdentity() || sensor->GetIdentity() != identity) {
         // Another unit (or the first answer) at this address: its channel mask. A failed
         // read stores nothing, so the next refresh asks again.
         const int64_t mask = ReadParam(Unit.Address, kParamChannelMask);

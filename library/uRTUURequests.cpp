@@ -338,6 +338,8 @@ int32_t TRTUU::StartMeasure() {
     bool started = false;
     {
         D2XXGuard guard;
+        // Nothing goes out on a closed line: nothing is started and nothing set.
+        if (!LineHandle()) return -1;
         CurrentHandle = LineHandle();
         PurgeTx();
         const int length = AddressFrame(kCmdStart, 0, {});
@@ -347,6 +349,7 @@ int32_t TRTUU::StartMeasure() {
         s.WaitBytes = kStartWaitBytes;
         s.SingleRead = kStartRead;
         const TFrameReply reply = SendAndCollect(length, s);
+        // Once the request went out the device may stream, answered or not.
         MeasureMode.store(true);
         // Prepared before D2XXLock goes, so that no stream byte the reader reads
         // after the reply is thrown away by the reset.
@@ -367,10 +370,11 @@ int32_t TRTUU::StopMeasure() {
     r.ReaderTest = false;
     r.Build = [] { return AddressFrame(kCmdStop, 0, {}); };
     r.Decode = [](const TFrameReply&) { return true; };
-    if (!Request(r)) return -1;
+    const bool sent = Request(r);
+    // What the start set is cleared also when the stop cannot go out.
     Reader->SetActive(false);
     MeasureMode.store(false);
-    return 0;
+    return sent ? 0 : -1;
 }
 
 int32_t TRTUU::SendZ() {

@@ -14,9 +14,6 @@ class TRTUU;
 
 class TSensorsRTCU : public TTemplateSensors {
 public:
-    // Identity before the first successful read; no unit answers it (a failed read is -1 too,
-    // and is never stored).
-    static constexpr int32_t kIdentityNotRead = -1;
 
     TSensorsRTCU() = default;
     // Owner := nullptr, then the sensor teardown.
@@ -54,14 +51,22 @@ public:
     int32_t SetCommand(int32_t Value1, int32_t Value2) override;
     int32_t SetValueToZero(int32_t Value) override;
 
-    // Sensor EEPROM value 1 at the last refresh; read by the stream parser.
+    // Sensor EEPROM value 1 at the last refresh (0 before the first); read by the
+    // stream parser.
     int32_t GetIdentity() const { return Identity.load(std::memory_order_relaxed); }
-    void SetIdentity(int32_t Value) { Identity.store(Value, std::memory_order_relaxed); }
+    void SetIdentity(int32_t Value) {
+        Identity.store(Value, std::memory_order_relaxed);
+        IdentityKnown.store(true, std::memory_order_relaxed);
+    }
+    // False until a refresh stored an identity: a unit whose identity is 0 still gets
+    // its channel count on its first refresh.
+    bool HasIdentity() const { return IdentityKnown.load(std::memory_order_relaxed); }
     TRTUU* GetOwner() const { return Owner.load(); }
     void SetOwner(TRTUU* Value) { Owner.store(Value); }
 
 private:
-    std::atomic<int32_t> Identity{kIdentityNotRead};
+    std::atomic<int32_t> Identity{0};
+    std::atomic<bool> IdentityKnown{false};
     std::atomic<TRTUU*> Owner{nullptr};
     std::atomic<int32_t> SamplePeriod1{10};
     std::atomic<int32_t> SamplePeriod2{2000};

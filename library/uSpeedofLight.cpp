@@ -25,7 +25,7 @@ TLIGHTSPEED::~TLIGHTSPEED() {
 
 int32_t TLIGHTSPEED::GetTyp() { return IsDestroying.load() ? -1 : kTyp; }
 
-std::u16string TLIGHTSPEED::GetName() { return IsDestroying.load() ? std::u16string() : u"SOL"; }
+void TLIGHTSPEED::GetName(std::u16string& Name) { Name = IsDestroying.load() ? u"" : u"SOL"; }
 
 int32_t TLIGHTSPEED::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
     int32_t code = 0, value = 0;

@@ -21,7 +21,7 @@ public:
     ~TLIGHTSPEED() override;
 
     int32_t GetTyp() override;          // 6; -1 while destroying
-    std::u16string GetName() override;  // "SOL"; empty while destroying
+    void GetName(std::u16string& Name) override;  // "SOL"; empty while destroying
     // 5 the meter's start, 6 its stop, 19 'M' (receive buffer purged first), 20 'N'
     // (0 for a reply 0x1B). Other codes and texts that do not parse: -1, nothing
     // sent. Reply is not written.

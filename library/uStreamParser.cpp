@@ -159,6 +159,11 @@ void TStreamParser::ValueByte(uint8_t b) {
         void* sensor = Target ? Target->FindSensorByAddress(SensorAddress) : nullptr;
         if (!sensor) return;
         int32_t channelCount = Target->GetChannelCount(sensor);
+        if (channelCount < 1) {
+            // A unit without channels (the base's own radio unit) takes no samples.
+            ValueIndex = 0;
+            return;
+        }
         if (channelCount > ValueIndex) return;  // sample not complete yet
         ValueIndex = 0;
         if (DeliverSample(sensor, channelCount)) SampleCounter = WrapAdd(SampleCounter, TimeBase);

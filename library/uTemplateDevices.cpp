@@ -2,7 +2,7 @@
 
 int32_t TTemplateDevices::GetReaderPending() { return -1; }
 int32_t TTemplateDevices::GetTyp() { return -1; }
-std::u16string TTemplateDevices::GetName() { return {}; }
+void TTemplateDevices::GetName(std::u16string&) {}
 std::string TTemplateDevices::GetVersion() { return {}; }
 int32_t TTemplateDevices::GetMaxSensors() { return -1; }
 void TTemplateDevices::SetSerialNo(const std::string&) {}

@@ -25,7 +25,8 @@ public:
     // -1.
     virtual int32_t GetTyp();
     // Empty.
-    virtual std::u16string GetName();
+    // Name := the device class's type code; the base leaves Name as it is.
+    virtual void GetName(std::u16string& Name);
     // Empty.
     virtual std::string GetVersion();
     // -1.

@@ -10,7 +10,9 @@ TTimer62::~TTimer62() { CloseDevice(); }
 
 int32_t TTimer62::GetTyp() { return IsDestroying.load() ? -1 : kTyp; }
 
-std::u16string TTimer62::GetName() { return IsDestroying.load() ? std::u16string() : u"TIMER62"; }
+void TTimer62::GetName(std::u16string& Name) {
+    if (!IsDestroying.load()) Name = u"TIMER62";
+}
 
 int32_t TTimer62::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
     int32_t code = 0, value = 0;

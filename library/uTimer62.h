@@ -13,7 +13,7 @@ public:
     ~TTimer62() override;
 
     int32_t GetTyp() override;          // 8; -1 while destroying
-    std::u16string GetName() override;  // "TIMER62"; empty while destroying
+    void GetName(std::u16string& Name) override;  // "TIMER62"; left as it is while destroying
     // Code 17 sends 'L' (receive buffer purged first), 18 'M'; 0 for a reply 0x1B,
     // else -1. Other codes and texts that do not parse: -1, nothing sent.
     int32_t SendCmdAndGetResponse(const char* Cmd, int32_t& Reply) override;

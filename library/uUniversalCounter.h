@@ -13,5 +13,5 @@ public:
     ~TUNIZ() override;
 
     int32_t GetTyp() override;          // 7; -1 while destroying
-    std::u16string GetName() override;  // "UNIZ"; empty while destroying
+    void GetName(std::u16string& Name) override;  // "UNIZ"; left as it is while destroying
 };

@@ -18,7 +18,7 @@ TXRAY::~TXRAY() {
 
 int32_t TXRAY::GetTyp() { return IsDestroying.load() ? -1 : kTyp; }
 
-std::u16string TXRAY::GetName() { return IsDestroying.load() ? std::u16string() : u"DDS"; }
+void TXRAY::GetName(std::u16string& Name) { Name = IsDestroying.load() ? u"" : u"DDS"; }
 
 int32_t TXRAY::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
     int32_t code = 0, value = 0;

@@ -15,7 +15,7 @@ public:
     ~TXRAY() override;
 
     int32_t GetTyp() override;          // 10; -1 while destroying
-    std::u16string GetName() override;  // "DDS"; empty while destroying
+    void GetName(std::u16string& Name) override;  // "DDS"; empty while destroying
     // Codes 17, 18, 19 send 0x2A, 0x2B, 0x2C with the low byte of the first value;
     // 0 for a reply 0x1B, else -1. Other codes and texts that do not parse: -1,
     // nothing sent. Reply is not written.

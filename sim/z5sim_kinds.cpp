@@ -36,6 +36,36 @@ std::shared_ptr<Device> SampleRadioMaster(const std::string& d, const std::strin
     return rm;
 }
 
+// A Radio Master as a measuring client meets it: its own radio unit at 1 and a
+// remote radio sensor unit at 5 (MAC A0A0A0A0A0A0A0A1, identity 7, two channels)
+// that streams the values 11 and 22 while a measurement runs.
+std::shared_ptr<Device> RadioMasterWithUnit(const std::string& d, const std::string& s) {
+    auto rm = std::make_shared<RadioMaster>(d, s);
+    rm->Join(RadioUnit::Own(1, 0x1000000000000001ull));
+    RadioUnit unit = RadioUnit::Remote(5, 0xA0A0A0A0A0A0A0A1ull);
+    unit.eeprom[1].value = 7;
+    unit.params[28].value = 0x03;
+    unit.streams = true;
+    unit.streamValues = {11, 22};
+    rm->Join(unit);
+    return rm;
+}
+
+// The command's data logger holds one file "08031501" of two channels, time mode
+// 0 with an interval of 100, and three lines.
+std::shared_ptr<Device> SampleDataLogger(const std::string& d, const std::string& s) {
+    auto dl = std::make_shared<DataLogger>(d, s);
+    DataLogger::File f;
+    f.name = "08031501";
+    f.size = 3;
+    f.header = DataLogger::HeaderText(
+        {"Lab 3", "Run A", 2, "", 0, {"T1", "U1"}, {"air", "cell"}, {"^C", "V"}, {{"0", "100"}, {"0", "10"}}});
+    f.interval = "0100";
+    f.lines = {{"", {"1,5", "2"}}, {"", {"3", "-0,5"}}, {"", {"4,25", "6"}}};
+    dl->SetFiles({f});
+    return dl;
+}
+
 std::shared_ptr<Device> Silent(const std::string& d, const std::string& s) {
     return std::make_shared<GenericDevice>(d, s, GenericDevice::Answer::Nothing);
 }
@@ -48,9 +78,10 @@ const std::vector<Kind>& Kinds() {
         {"echo", "Zelto5 Echo", Echo},
         {"silent", "Zelto5 Silent", Silent},
         {"radiomaster", RadioMaster::kDescription, SampleRadioMaster},
+        {"radiomasterunit", RadioMaster::kDescription, RadioMasterWithUnit},
         {"deskport", "Zelto5 Desk-Port", Make<DeskPort>},
         {"starterport", "Zelto5 Starter-Port", Make<DeskPort>},
-        {"datalogger", DataLogger::kDescription, Make<DataLogger>},
+        {"datalogger", DataLogger::kDescription, SampleDataLogger},
         {"timer62", Timer62::kDescription, Make<Timer62>},
         {"counter", UniversalCounter::kDescription, Make<UniversalCounter>},
         {"lightspeed", LightSpeedMeter::kDescription, Make<LightSpeedMeter>},

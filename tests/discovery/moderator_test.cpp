@@ -58,7 +58,7 @@ public:
     }
     void SetSerialNo(const std::string& serial) override { Serial = serial; }
     std::string GetSerialNo() override { return Serial; }
-    std::u16string GetName() override { return u"FAKE"; }
+    void GetName(std::u16string& Name) override { Name = u"FAKE"; }
     int32_t OpenDevice(int32_t, int32_t) override {
         {
             std::lock_guard g(R.lock);
@@ -347,7 +347,9 @@ TEST_F(Scan, ALeasedDeviceLivesUntilTheLeaseEnds) {
     auto scan = std::async(std::launch::async, [&] { moderator->ScanDevices(nullptr); });
     EXPECT_EQ(scan.wait_for(100ms), std::future_status::timeout) << "the scan waits for the lease";
     EXPECT_EQ(record.destroyed.load(), 0);
-    EXPECT_EQ(lease->GetName(), u"FAKE");
+    std::u16string name;
+    lease->GetName(name);
+    EXPECT_EQ(name, u"FAKE");
     lease = {};
     scan.get();
     EXPECT_TRUE(Live().empty());

@@ -118,7 +118,9 @@ TEST_F(Logger, LatestValues) {
 
 TEST_F(Logger, SensorAndItsNode) {
     EXPECT_EQ(dlu->GetTyp(), 3);
-    EXPECT_EQ(dlu->GetName(), u"DLU");
+    std::u16string name;
+    dlu->GetName(name);
+    EXPECT_EQ(name, u"DLU");
     EXPECT_EQ(dlu->GetMaxSensors(), 1);
     TSensorsDLU* sensor = dlu->GetSensorDLU();
     EXPECT_EQ(dlu->GetSensor(0), sensor);

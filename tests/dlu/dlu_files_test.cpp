@@ -34,10 +34,6 @@ const DataLogger::Header kTwoChannels{"Lab 3", "Run A", 2, "", 0, {"T1", "U1"}, 
 
 class LoggerFiles : public Logger {
 protected:
-    // Directory and header replies are read without a wait for their first byte: they
-    // must start within one read time-out (100 protocol ms), 150 ms here.
-    double TimeScale() const override { return 1.5; }
-
     // Runs a download of file 0 and takes its measurements.
     struct Sample {
         int64_t time;
@@ -196,47 +192,6 @@ TEST_F(LoggerFiles, DirectoryStopsAt201Entries) {
     EXPECT_LE(frames.size(), 202u);
     ASSERT_FALSE(frames.empty());
     EXPECT_EQ(frames.back(), NameRequest('U', "08010200"));
-}
-
-TEST_F(LoggerFiles, DownloadInEachTimeMode) {
-    struct Case {
-        const char* name;
-        int timeMode;
-        std::string interval;
-        std::vector<DataLogger::Line> lines;
-        std::vector<int64_t> times;
-    };
-    const std::vector<Case> cases = {
-        {"mode 0: line number times the interval", 0, "0250",
-         {{"", {"1,5", "2"}}, {"", {"3", "-0,5"}}, {"", {"x", "4"}}}, {0, 250, 500}},
-        {"mode 1: seconds since the start", 1, "0000",
-         {{"10:00:05", {"1,5", "2"}}, {"10:01:00", {"3", "-0,5"}}, {"10:00:00", {"x", "4"}}}, {5, 60, 0}},
-        {"mode 2: the time field plus 1", 2, "0000",
-         {{"7", {"1,5", "2"}}, {"9", {"3", "-0,5"}}, {"20", {"x", "4"}}}, {8, 10, 21}},
-        {"mode 3: the line number", 3, "0250",
-         {{"", {"1,5", "2"}}, {"", {"3", "-0,5"}}, {"", {"x", "4"}}}, {0, 1, 2}},
-    };
-    const std::vector<std::vector<int32_t>> values = {{1500, 2000}, {3000, -500}, {0, 4000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        DataLogger::File f = MakeFile("08031501", 99, kTwoChannels);
-        f.startTime = "10:00:00";
-        f.timeMode = c.timeMode;
-        f.interval = c.interval;
-        f.lines = c.lines;
-        sim->SetFiles({f});
-        Records records;
-        ASSERT_EQ(dlu->GetDLUFileData(records.data()), 1);
-        Frames();
-        const auto samples = Download(records, 0, 3, 2);
-        ASSERT_EQ(samples.size(), 3u);
-        for (size_t i = 0; i < 3; ++i) {
-            EXPECT_EQ(samples[i].time, c.times[i]) << i;
-            EXPECT_EQ(samples[i].values, values[i]) << i;
-        }
-        EXPECT_EQ(dlu->GetSensorDLU()->GetNumMeasureAvailable(), 0);
-        EXPECT_EQ(Frames(), std::vector<Bytes>{NameRequest('V', "08031501")});
-    }
 }
 
 TEST_F(LoggerFiles, SecondDownloadStartsFromTheTop) {

@@ -9,7 +9,9 @@ namespace {
 
 TEST(RadioBase, NewObjectHasReaderRunningAndLineClosed) {
     TRTUU dev;
-    EXPECT_EQ(dev.GetName(), u"RTUU");
+    std::u16string name;
+    dev.GetName(name);
+    EXPECT_EQ(name, u"RTUU");
     EXPECT_EQ(dev.GetTyp(), 2);
     EXPECT_EQ(dev.GetHandle(), nullptr);
     EXPECT_FALSE(dev.IsLineOpen());

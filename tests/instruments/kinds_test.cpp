@@ -2,6 +2,7 @@
 // description with its node kind, name and type, its sensor nodes after the
 // first refresh, and one table of command code -> frame -> result per class.
 #include "instruments_support.h"
+#include "z5sim_datalogger.h"
 #include "z5sim_deskport.h"
 #include "z5sim_kinds.h"
 
@@ -129,6 +130,9 @@ TEST(SimulatorKinds, EachNameMakesItsModelWithItsDescription) {
         {"dds", "Function Generator 60275.44",
          [](z5sim::Device* d) { return dynamic_cast<z5sim::FunctionGenerator*>(d); }},
         {"xray", "X-Ray 27739.15", [](z5sim::Device* d) { return dynamic_cast<z5sim::XRay*>(d); }},
+        {"radiomasterunit", "Zelto5 Radio Master",
+         [](z5sim::Device* d) { return dynamic_cast<z5sim::RadioMaster*>(d); }},
+        {"datalogger", "Zelto5 Field-Port", [](z5sim::Device* d) { return dynamic_cast<z5sim::DataLogger*>(d); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind);

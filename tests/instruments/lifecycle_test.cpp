@@ -7,6 +7,7 @@
 #include "instruments_support.h"
 #include "uModerator.h"
 #include "uRTUU.h"
+#include "z5clock.h"
 #include "z5sim_deskport.h"
 
 using namespace instruments_test;
@@ -96,5 +97,38 @@ TEST_P(EachClass, TheCloseLetsGoOfTheHandleOnce) {
 
 INSTANTIATE_TEST_SUITE_P(Instruments, EachClass, ::testing::ValuesIn(Classes()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The type code of each class, and what its getter does with the caller's string
+// once destruction has begun: left alone, or emptied.
+TEST(DeviceNames, EachClassAndItsNameDuringDestruction) {
+    struct Case {
+        TDeviceClass cls;
+        std::u16string name;
+        bool keepsCallersText;
+    };
+    const std::vector<Case> cases = {
+        {TDeviceClass::RTUU, u"RTUU", false},    {TDeviceClass::DUU, u"DUU", true},
+        {TDeviceClass::DLU, u"DLU", false},      {TDeviceClass::Timer62, u"TIMER62", true},
+        {TDeviceClass::UNIZ, u"UNIZ", true},     {TDeviceClass::LIGHTSPEED, u"SOL", false},
+        {TDeviceClass::DDS, u"DDS", false},      {TDeviceClass::XRAY, u"DDS", false},
+    };
+    z5::SetTimeScale(0.05);  // the destructors' waits
+    for (const Case& c : cases) {
+        SCOPED_TRACE(z5::Utf16ToUtf8(c.name));
+        std::unique_ptr<TTemplateDevices> device = TModerator::CreateDevice(c.cls);
+        std::u16string name;
+        device->GetName(name);
+        EXPECT_EQ(name, c.name);
+        device->IsDestroying = true;
+        name = u"caller";
+        device->GetName(name);
+        if (c.cls == TDeviceClass::DLU) continue;  // answers its code throughout
+        EXPECT_EQ(name, c.keepsCallersText ? u"caller" : u"");
+    }
+}
 
 }  // namespace

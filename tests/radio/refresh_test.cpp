@@ -176,7 +176,8 @@ TEST_F(UnitRefresh, AFailedChannelMaskReadChangesNothingAndIsRetried) {
     auto* unit = dynamic_cast<TSensorsRTCU*>(dev->FindSensorByAddress(5));
     ASSERT_NE(unit, nullptr);
     EXPECT_EQ(unit->GetChannelCount(), 0);  // not 8 from a -1
-    EXPECT_EQ(unit->GetIdentity(), TSensorsRTCU::kIdentityNotRead);
+    EXPECT_EQ(unit->GetIdentity(), 0);
+    EXPECT_FALSE(unit->HasIdentity());
     EXPECT_EQ(UnitNodes(node)[0], (UnitNode{0, 5, -1, 23, 2100, 16, 0}));
 
     rm->SetHook(nullptr);

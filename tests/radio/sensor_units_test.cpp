@@ -40,7 +40,8 @@ TEST(SensorUnitClasses, NewObjectsBeforeAnyRequest) {
     EXPECT_EQ(remote.GetSamplePeriod2(), 2000);
     EXPECT_EQ(remote.GetParam20(), 3);
     EXPECT_EQ(remote.GetChannelCount(), 0);
-    EXPECT_EQ(remote.GetIdentity(), TSensorsRTCU::kIdentityNotRead);
+    EXPECT_EQ(remote.GetIdentity(), 0);
+    EXPECT_FALSE(remote.HasIdentity());
     EXPECT_EQ(remote.GetOwner(), nullptr);
     // Without a device every forwarding operation fails.
     int32_t values[5] = {};

@@ -18,7 +18,9 @@ TEST(TemplateDevices, BaseOperationsAnswerFailureValues) {
     TDeviceStructure node{};
     EXPECT_EQ(d.GetReaderPending(), -1);
     EXPECT_EQ(d.GetTyp(), -1);
-    EXPECT_EQ(d.GetName(), u"");
+    std::u16string name = u"kept";
+    d.GetName(name);
+    EXPECT_EQ(name, u"kept");
     EXPECT_EQ(d.GetVersion(), "");
     EXPECT_EQ(d.GetMaxSensors(), -1);
     d.SetSerialNo("FT1");
