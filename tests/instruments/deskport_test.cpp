@@ -130,10 +130,15 @@ TEST_F(DeskPort, MeasureModeFollowsStartAndStopAlsoOnAClosedLine) {
     EXPECT_EQ(tovamod_Device_SendCmdAndGetResponse(device, "0006,1,\r", 0), -1) << "nothing went out";
     EXPECT_EQ(tovamod_DevicesInMeasureMode(), 0);
 
-    // The reader is inactive again: a new start on the reopened line works.
+    // The unit never heard the stop and still streams: on the reopened line the
+    // stop goes out, and a new start works.
     ASSERT_EQ(tovamod_OpenSensor(device, 921600, 0, 0, &sensor, &status), 0);
-    EXPECT_EQ(tovamod_Device_SendCmdAndGetResponse(device, "0005,1,\r", 0), 0);
     EXPECT_EQ(tovamod_Device_SendCmdAndGetResponse(device, "0006,1,\r", 0), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !model->Measuring(); }));
+    EXPECT_EQ(tovamod_Device_SendCmdAndGetResponse(device, "0005,1,\r", 0), 0);
+    EXPECT_EQ(tovamod_DevicesInMeasureMode(), 1);
+    EXPECT_EQ(tovamod_Device_SendCmdAndGetResponse(device, "0006,1,\r", 0), 0);
+    EXPECT_EQ(tovamod_DevicesInMeasureMode(), 0);
     tovamod_ActivateDevicesIdentification();
 }
 
