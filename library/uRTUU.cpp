@@ -9,7 +9,6 @@
 #include "uD2XX.h"
 #include "uHandleRegistry.h"
 #include "uSensorRTCU.h"
-#include "z5clock.h"
 
 std::atomic<bool> DevicesBusy{false};
 
@@ -26,7 +25,6 @@ public:
     TDevicesBusy& operator=(const TDevicesBusy&) = delete;
 };
 
-constexpr uint32_t kDestructionWaitMs = 1200;
 constexpr uint32_t kLineTimeoutMs = 100;
 
 // Decimal integer of the whole text (optional sign); anything else throws.
@@ -84,8 +82,9 @@ TRTUU::TRTUU() {
 TRTUU::~TRTUU() {
     SetOnSensorAllowed(nullptr);
     IsDestroying.store(true);
+    // Once the close has its D2XXLock, no exchange of this object runs any more;
+    // exports cannot reach it (the moderator unregisters it first, which waits for them).
     TRTUU::CloseDevice();
-    z5::SleepMs(kDestructionWaitMs);
     // From here the parser no longer asks this object for sensors.
     Reader->SetOwnerDevice(nullptr);
     FreeAllSensors();

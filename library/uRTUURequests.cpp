@@ -90,6 +90,7 @@ TExchangeSettings TRTUU::Settings(bool Abort) const {
     TExchangeSettings s;
     s.Destroying = &IsDestroying;
     s.AbortWhenDestroying = Abort;
+    s.Reader = Reader.get();
     return s;
 }
 
@@ -541,7 +542,7 @@ int32_t TRTUU::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
 
 // ---- the instruments' short exchange ----
 
-TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst) {
+TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst, int EndCommand) {
     if (IsDestroying.load() || Frame.empty() || Frame.size() > kD2XXBufferSize) return {};
     D2XXGuard guard;
     if (!LineHandle()) return {};
@@ -549,14 +550,17 @@ TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFir
     if (PurgeTxFirst) PurgeTx();
     if (PurgeRxFirst) PurgeRx();
     std::memcpy(TransmitBuffer, Frame.data(), Frame.size());
+    TExchangeSettings s = Settings(false);
+    s.EndCommand = EndCommand;
+    HandWaitingToReader(s.Reader);
     WriteFrame(static_cast<int>(Frame.size()));
     // Only the bytes of this exchange are judged, never what an earlier one left.
     if (LastFTStatus != d2xx::kOk) return {};
-    return Collect(Settings(false));
+    return Collect(s);
 }
 
 int32_t TRTUU::ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode) {
-    const TFrameReply reply = ShortExchange(Frame, PurgeRxFirst);
+    const TFrameReply reply = ShortExchange(Frame, PurgeRxFirst, false, ReplyCode);
     if (!reply.StatusOk()) return -1;
     // While the device streams, measurement frames may come before the reply: the
     // whole frames of the exchange are looked at in turn.

@@ -2,14 +2,10 @@
 // answered by an acknowledgement (CMD 0x28) or a refusal carrying the device's
 // error code after the address.
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include "uD2XX.h"
 #include "uRTUU.h"
-#include "z5clock.h"
-#include "z5pump.h"
 
 namespace {
 
@@ -65,6 +61,7 @@ int TRTUU::BuildUpdateFinishFrame(int32_t Address, uint32_t CheckValue) {
 }
 
 TFrameReply TRTUU::UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes) {
+    HandWaitingToReader(Reader.get());
     WriteFrame(Length);
     // A line that takes no frame (unplugged) brings no reply either.
     if (LastFTStatus != d2xx::kOk) return {};
@@ -73,13 +70,7 @@ TFrameReply TRTUU::UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitByte
 
 TFrameReply TRTUU::UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes) {
     // The wait alone first: the count found then decides whether the reply is read.
-    const uint32_t start = z5::Tick();
-    int32_t waiting = QueueBytesWaiting();
-    while (waiting < static_cast<int32_t>(WaitBytes) && z5::TicksSince(start) < WaitMs && !IsDestroying.load()) {
-        z5::PumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        waiting = QueueBytesWaiting();
-    }
+    const int32_t waiting = WaitForReplyBytes(WaitBytes, WaitMs, &IsDestroying, true);
     if (waiting < static_cast<int32_t>(NeededBytes) || IsDestroying.load()) return {};
     TExchangeSettings s = Settings(false);
     s.WaitMs = WaitMs;

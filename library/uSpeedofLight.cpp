@@ -4,10 +4,8 @@
 
 #include "uD2XX.h"
 #include "uSensorSpeedofLight.h"
-#include "z5clock.h"
 
 namespace {
-constexpr uint32_t kDestructionWaitMs = 1200;
 constexpr uint8_t kReply = 0x1B;
 constexpr std::array<uint8_t, 6> kStopFrame{0x7D, 0x03, 0x32, 0x00, 0x00, 0x7E};
 constexpr std::array<uint8_t, 6> kZeroFrame{0x7D, 0x03, 0x4B, 0x00, 0x00, 0x7E};
@@ -20,7 +18,6 @@ TLIGHTSPEED::TLIGHTSPEED() { OneSensorForEveryAddress.store(true); }
 TLIGHTSPEED::~TLIGHTSPEED() {
     IsDestroying.store(true);
     CloseDevice();
-    z5::SleepMs(kDestructionWaitMs);
 }
 
 int32_t TLIGHTSPEED::GetTyp() { return IsDestroying.load() ? -1 : kTyp; }
