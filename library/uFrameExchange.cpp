@@ -66,7 +66,8 @@ int32_t WaitForReplyBytes(uint32_t Count, uint32_t Ms, const std::atomic<bool>* 
         const uint32_t elapsed = z5::TicksSince(start);
         if (waiting >= static_cast<int32_t>(Count) || elapsed >= Ms || (destroying && EndWhenDestroying)) return waiting;
         z5::PumpMessages();
-        const uint32_t slice = std::min(kPumpSliceMs, Ms - elapsed);
+        // Without a pump to run, one wait to the end (or to the bytes).
+        const uint32_t slice = z5::MessagePumpInstalled() ? std::min(kPumpSliceMs, Ms - elapsed) : Ms - elapsed;
         // Nothing to wait on (the count failed): the wait still runs its length.
         if (waiting < 0 || WaitForFTQueue(Count, slice) != d2xx::kOk) z5::SleepMs(slice);
     }
@@ -89,7 +90,7 @@ TFrameReply Collect(const TExchangeSettings& s) {
         const int n = std::max<int32_t>(Waiting(s), 0);
         // Every read starts at ReceiveBuffer[0], so each one's bytes are kept before the
         // next. A line that streams never falls quiet: the reads end after the reply wait.
-        bool quiet = n == 0;
+        bool quiet = n == 0 || s.ReadUntilQuiet;
         const uint32_t reading = z5::Tick();
         while (bytes.size() < kD2XXBufferSize && z5::TicksSince(reading) < s.WaitMs) {
             const int missing = quiet ? -1 : MissingForEnd(bytes, s.EndCommand);

@@ -76,6 +76,9 @@ struct TExchangeSettings {
     // -1: the first whole frame ends the read. A command: the read ends with the first
     // whole frame of that command (frames before it, a measurement stream's, are read too).
     int EndCommand = -1;
+    // Read until the line falls quiet, whatever the bytes: after an attempt that brought
+    // no whole frame, its late reply may come in behind the one read now.
+    bool ReadUntilQuiet = false;
     // The device's reader: bytes that wait before the request goes out are no reply to
     // it; they go to this reader's stream, as its next cycle would have read them.
     TFtdiDevice* Reader = nullptr;

@@ -249,11 +249,13 @@ protected:
     static int BuildUpdateFinishFrame(int32_t Address, uint32_t CheckValue);
     // Sends the first Length bytes of TransmitBuffer, then UpdateWait; an empty
     // reply when the line takes no frame.
-    TFrameReply UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes);
+    // LateMayFollow: the attempt before brought no whole frame (see TExchangeSettings).
+    TFrameReply UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes,
+                               bool LateMayFollow = false);
     // Waits for WaitBytes or WaitMs; with fewer than NeededBytes waiting then (a
     // failed queue query counts as none), nothing is read: an empty reply. Else
     // the bytes of this exchange.
-    TFrameReply UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes);
+    TFrameReply UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes, bool LateMayFollow = false);
     // The finish frame and its reply with the class's finish wait; the caller
     // holds D2XXLock. Empty when destroying or the line is closed.
     TFrameReply FinishExchange(int32_t Address, uint32_t CheckValue);

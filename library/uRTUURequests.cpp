@@ -116,6 +116,7 @@ bool TRTUU::Request(const TRequest& r) {
             length = r.Build();
         }
         const TFrameReply reply = SendAndCollect(length, settings);
+        settings.ReadUntilQuiet = !reply.WholeFrame();
         if (r.ReaderTest && Reader->IsActive()) continue;
         if (r.Decode(reply)) return true;
     }
@@ -441,9 +442,10 @@ int32_t TRTUU::ReadLatestMode18(int32_t Address, int32_t Count, int32_t* Values)
     PurgeTx();
     auto build = [&] { return BuildFrame(kCmdLatest, std::array<uint8_t, 2>{Lo(Address), 0}); };
     const int length = build();
-    const TExchangeSettings settings = Settings(false);
+    TExchangeSettings settings = Settings(false);
     auto exchange = [&](TFrameReply& reply) {
         reply = SendAndCollect(length, settings);
+        settings.ReadUntilQuiet = !reply.WholeFrame();
         return !Reader->IsActive() && LatestReply(reply, Count);
     };
 
