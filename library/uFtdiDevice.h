@@ -47,7 +47,7 @@ class TFtdiDevice : private IParserTarget {
 public:
     // About 2.8 s of a line at 921600 baud; the parser empties the stream every 10 ms.
     static constexpr size_t kReceiveStreamLimit = 0x40000;
-    static constexpr uint32_t kIdleWaitMs = 500;
+    static constexpr uint32_t kIdleWaitMs = 2000;
 
     // Creates both threads suspended (they start with ResumeThreads).
     TFtdiDevice();
