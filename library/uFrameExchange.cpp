@@ -1,7 +1,6 @@
 #include "uFrameExchange.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "uD2XX.h"
@@ -66,8 +65,9 @@ int32_t WaitForReplyBytes(uint32_t Count, uint32_t Ms, const std::atomic<bool>* 
         const uint32_t elapsed = z5::TicksSince(start);
         if (waiting >= static_cast<int32_t>(Count) || elapsed >= Ms || (destroying && EndWhenDestroying)) return waiting;
         z5::PumpMessages();
-        // Without a pump to run, one wait to the end (or to the bytes).
-        const uint32_t slice = z5::MessagePumpInstalled() ? std::min(kPumpSliceMs, Ms - elapsed) : Ms - elapsed;
+        // Without a pump to run (or a destruction to notice), one wait to the end or the bytes.
+        const bool sliced = z5::MessagePumpInstalled() || (Destroying && EndWhenDestroying);
+        const uint32_t slice = sliced ? std::min(kPumpSliceMs, Ms - elapsed) : Ms - elapsed;
         // Nothing to wait on (the count failed): the wait still runs its length.
         if (waiting < 0 || WaitForFTQueue(Count, slice) != d2xx::kOk) z5::SleepMs(slice);
     }

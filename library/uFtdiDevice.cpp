@@ -148,19 +148,12 @@ void TFtdiDevice::TakeWaiting() {
 }
 
 void TFtdiDevice::Append(const uint8_t* Bytes, size_t Count) {
-    if (Count > kReceiveStreamLimit) {
-        DroppedCount += Count - kReceiveStreamLimit;
-        Bytes += Count - kReceiveStreamLimit;
-        Count = kReceiveStreamLimit;
-    }
-    const size_t over = ReceiveStream.size() + Count > kReceiveStreamLimit
-                            ? ReceiveStream.size() + Count - kReceiveStreamLimit
-                            : 0;
-    if (over > 0) {
+    ReceiveStream.insert(ReceiveStream.end(), Bytes, Bytes + Count);
+    if (ReceiveStream.size() > kReceiveStreamLimit) {
+        const size_t over = ReceiveStream.size() - kReceiveStreamLimit;
         ReceiveStream.erase(ReceiveStream.begin(), ReceiveStream.begin() + static_cast<std::ptrdiff_t>(over));
         DroppedCount += over;
     }
-    ReceiveStream.insert(ReceiveStream.end(), Bytes, Bytes + Count);
     PendingCount.store(static_cast<uint32_t>(ReceiveStream.size()));
     if (Active.load()) WakeParser();
 }
