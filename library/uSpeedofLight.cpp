@@ -96,8 +96,9 @@ int32_t TLIGHTSPEED::UpdateFinish(int32_t Address, uint32_t CheckValue) {
     const int32_t first = JudgeUpdateReply(reply);
     if (first != 0) return first;
     // The meter confirms a second time once the new firmware is in place; a meter
-    // that stays silent has confirmed once, which counts. A confirmation that came
-    // right behind the first one was read with it.
+    // that stays silent has confirmed once, which counts. A confirmation right behind
+    // the first one waits on the line (the read ended with the first frame), unless
+    // the reads went on until the line fell quiet and took it too.
     const size_t firstLength = static_cast<size_t>(reply.Len()) + 3;
     const TFrameReply second =
         reply.Count() > firstLength
