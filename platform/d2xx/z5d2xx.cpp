@@ -365,12 +365,13 @@ Status WaitForRx(Handle handle, uint32_t ms) {
     g.unlock();
     const timespec ts = Timespec(z5::Scaled(ms));
     const int r = ppoll(fds, 2, &ts, nullptr);
+    const bool failed = r < 0 && errno != EINTR;
     g.lock();
     if (fds[1].revents & POLLIN) {
         uint64_t v = 0;
         (void)!::read(p->wake, &v, sizeof v);
     }
-    if (r < 0 ? errno != EINTR : HungUp(fds[0].revents)) p->gone = true;
+    if (failed || (r > 0 && HungUp(fds[0].revents))) p->gone = true;
     if (--p->waiters == 0) p->left.notify_all();
     return p->gone ? kIoError : kOk;
 }
