@@ -124,11 +124,29 @@ int WriteFrame(int Count) {
     return static_cast<int>(std::min(written, kD2XXBufferSize));
 }
 
-int ReadFrames(int Count) {
+int ReadFTBytes(int Count) {
     const uint32_t count = Clamp(Count);
     uint32_t got = 0;
     LastFTStatus = d2xx::Read(CurrentHandle, ReceiveBuffer, count, &got);
-    got = std::min(got, count);
+    return static_cast<int>(std::min(got, count));
+}
+
+d2xx::Status WaitForFTQueue(uint32_t Count, uint32_t Ms) {
+    return d2xx::WaitForQueue(CurrentHandle, Count, Ms, &RxBytesWaiting);
+}
+
+d2xx::Status WaitForLineData(d2xx::Handle Handle, uint32_t Ms) { return d2xx::WaitForRx(Handle, Ms); }
+d2xx::Status CancelLineWait(d2xx::Handle Handle) { return d2xx::CancelWait(Handle); }
+
+void NoteNotification(int Count) {
+    // The handler is called when the exchange ends (D2XXGuard), not here: the
+    // caller still needs ReceiveBuffer and a handler may start an exchange of its own.
+    if (!MeasureMode.load() && FindNotification(Count)) ++PendingNotifications;
+}
+
+int ReadFrames(int Count) {
+    const uint32_t count = Clamp(Count);
+    const uint32_t got = static_cast<uint32_t>(ReadFTBytes(Count));
     uint32_t result = got;
 
     // A frame cut in two: read the missing part. Never for the reader's full-size
@@ -147,11 +165,17 @@ int ReadFrames(int Count) {
             }
         }
     }
-
-    // The handler is called when the exchange ends (D2XXGuard), not here: the
-    // caller still needs ReceiveBuffer and a handler may start an exchange of its own.
-    if (!MeasureMode.load() && FindNotification(static_cast<int>(result))) ++PendingNotifications;
+    NoteNotification(static_cast<int>(result));
     return static_cast<int>(result);
+}
+
+int ReadWaiting() {
+    if (GetFTQueueStatus() != d2xx::kOk) return 0;
+    const int n = static_cast<int>(std::min(RxBytesWaiting, kD2XXBufferSize));
+    if (n == 0) return 0;
+    const int got = ReadFTBytes(n);
+    NoteNotification(got);
+    return got;
 }
 
 bool FindNotification(int Count) {

@@ -78,12 +78,35 @@ d2xx::Status GetFTQueueStatus();          // -> RxBytesWaiting
 // Sends the first Count bytes of TransmitBuffer (Count clamped to 0..0x8000);
 // returns the bytes written, LastFTStatus the status.
 int WriteFrame(int Count);
+// Waits until Count bytes wait or Ms protocol milliseconds have passed, waking as
+// bytes arrive; -> RxBytesWaiting (the count then). Reads nothing.
+d2xx::Status WaitForFTQueue(uint32_t Count, uint32_t Ms);
+
+// The one call made without D2XXLock, on a handle of the caller's (a reader thread
+// that has nothing to read): waits until the line has a byte waiting, hangs up or is
+// closed, CancelLineWait is called, or Ms protocol milliseconds have passed. It
+// touches none of the shared state above.
+d2xx::Status WaitForLineData(d2xx::Handle Handle, uint32_t Ms);
+d2xx::Status CancelLineWait(d2xx::Handle Handle);
+
 // Reads up to Count bytes (clamped to 0..0x8000) into ReceiveBuffer from offset 0
 // and returns how many are valid there; LastFTStatus the status of the last read.
 // A frame cut after its first piece is completed by a second read. A notification
 // frame found outside a measurement is marked and raised when the exchange ends
 // (see D2XXGuard).
 int ReadFrames(int Count);
+// The reader's read: what waits now, at most 0x8000 bytes, without waiting and
+// without a continuation read; the notification check as in ReadFrames. 0 when
+// nothing waits or the queue cannot be asked.
+int ReadWaiting();
+// The plain read under both: up to Count bytes into ReceiveBuffer from offset 0,
+// waiting at most the line's read time-out; LastFTStatus set. No continuation, no
+// notification check.
+int ReadFTBytes(int Count);
+// The notification check of ReadFrames over the first Count bytes of ReceiveBuffer:
+// outside a measurement, a notification frame found is marked and raised when the
+// exchange ends.
+void NoteNotification(int Count);
 // True when the frames from offset 0 within the first Count bytes of ReceiveBuffer
 // hold a notification (LEN 4, CMD 0x0A) before the first malformed one; its command
 // byte becomes 0x63. Reads nothing beyond Count.

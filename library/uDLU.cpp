@@ -45,7 +45,6 @@ constexpr uint32_t kReplyMinBytes = 4;
 constexpr uint32_t kTextReplyFirstBytes = 1;  // directory and header: the first byte starts the reply
 constexpr uint32_t kBlockBytesNeeded = 1;  // after the wait, to read and judge a block's reply
 constexpr uint32_t kLineTimeoutMs = 100;
-constexpr uint32_t kDestroyWaitMs = 1200;
 constexpr uint8_t kCr = 0x0D;
 constexpr uint8_t kTab = 0x09;
 
@@ -78,8 +77,7 @@ TDLU::~TDLU() {
         // The handle is cleared before anything that can fail.
     }
     fFtdiDevice->SetOwnerDevice(nullptr);
-    fFtdiDevice.reset();
-    z5::SleepMs(kDestroyWaitMs);
+    fFtdiDevice.reset();  // its threads have ended when this returns
     fSensors.clear();
     fSensorDLU.reset();
 }

@@ -6,6 +6,7 @@
 #include "uFtdiThread.h"
 #include "uGlobalDev.h"
 #include "uTemplateSensors.h"
+#include "z5clock.h"
 
 namespace {
 TTemplateSensors* Sensor(void* sensor) { return static_cast<TTemplateSensors*>(sensor); }
@@ -13,10 +14,20 @@ TTemplateSensors* Sensor(void* sensor) { return static_cast<TTemplateSensors*>(s
 
 TFtdiDevice::TFtdiDevice()
     : Parser(this),
-      ParserThread(std::make_unique<TFtdiThread>([this] { ParseReceived(); })),
+      ParserThread(std::make_unique<TFtdiThread>([this] {
+          WaitForWork();
+          ParseReceived();
+      })),
       ReaderThread(std::make_unique<TFtdiThread>([this] { ReadStep(); })) {}
 
 TFtdiDevice::~TFtdiDevice() {
+    {
+        std::lock_guard g(IdleLock);
+        Stopping.store(true);
+    }
+    WorkArrived.notify_all();
+    LineSet.notify_all();
+    if (const d2xx::Handle line = FTHandle.load()) CancelLineWait(line);
     ReaderThread->Terminate();
     ParserThread->Terminate();
     // No client thread may still be inside the lock.
@@ -34,9 +45,12 @@ bool TFtdiDevice::ThreadsRunning() const { return ReaderThread->Running() && Par
 bool TFtdiDevice::IsActive() const { return Active.load(); }
 
 void TFtdiDevice::SetActive(bool value) {
-    std::lock_guard g(Lock_);
-    Active.store(value);
-    Parser.SetHoldNotification(value);
+    {
+        std::lock_guard g(Lock_);
+        Active.store(value);
+        Parser.SetHoldNotification(value);
+    }
+    if (value) WakeParser();
 }
 
 void TFtdiDevice::SetHoldNotification(bool value) {
@@ -47,6 +61,8 @@ void TFtdiDevice::SetHoldNotification(bool value) {
 void TFtdiDevice::ClearReceived() { SetPendingCount(0); }
 
 uint32_t TFtdiDevice::GetPendingCount() const { return PendingCount.load(); }
+
+uint64_t TFtdiDevice::GetDroppedCount() const { return DroppedCount.load(); }
 
 void TFtdiDevice::SetPendingCount(uint32_t value) {
     std::lock_guard g(Lock_);
@@ -94,11 +110,26 @@ void TFtdiDevice::StartReceiving() {
     Parser.SetHoldNotification(true);
 }
 
-void TFtdiDevice::SetFTHandle(d2xx::Handle handle) { FTHandle.store(handle); }
+void TFtdiDevice::SetFTHandle(d2xx::Handle handle) {
+    {
+        std::lock_guard g(IdleLock);
+        FTHandle.store(handle);
+    }
+    LineSet.notify_all();
+}
 d2xx::Handle TFtdiDevice::GetFTHandle() const { return FTHandle.load(); }
 
 void TFtdiDevice::ReadStep() {
     if (ReaderPaused.load()) return;
+    const d2xx::Handle line = FTHandle.load();
+    if (!line) {
+        std::unique_lock g(IdleLock);
+        LineSet.wait_for(g, z5::Scaled(kIdleWaitMs), [this] { return Stopping.load() || FTHandle.load(); });
+        return;
+    }
+    // Without any lock: requests keep the line meanwhile, and a quiet line costs nothing.
+    WaitForLineData(line, kIdleWaitMs);
+    if (Stopping.load()) return;
     // The guard raises a notification that ReadFrames found once D2XXLock is let go.
     D2XXGuard d2xx;
     // Tested again under the lock: once a pause is set, no read starts between the
@@ -106,11 +137,37 @@ void TFtdiDevice::ReadStep() {
     if (ReaderPaused.load()) return;
     CurrentHandle = FTHandle.load();
     if (!CurrentHandle) return;
-    const int n = ReadFrames(static_cast<int>(kD2XXBufferSize));
-    if (n <= 0 || n > static_cast<int>(kD2XXBufferSize)) return;
+    TakeWaiting();
+}
+
+void TFtdiDevice::TakeWaiting() {
+    const int n = ReadWaiting();
+    if (n <= 0) return;
     std::lock_guard g(Lock_);
-    ReceiveStream.insert(ReceiveStream.end(), ReceiveBuffer, ReceiveBuffer + n);
+    Append(ReceiveBuffer, static_cast<size_t>(n));
+}
+
+void TFtdiDevice::Append(const uint8_t* Bytes, size_t Count) {
+    ReceiveStream.insert(ReceiveStream.end(), Bytes, Bytes + Count);
+    if (ReceiveStream.size() > kReceiveStreamLimit) {
+        const size_t over = ReceiveStream.size() - kReceiveStreamLimit;
+        ReceiveStream.erase(ReceiveStream.begin(), ReceiveStream.begin() + static_cast<std::ptrdiff_t>(over));
+        DroppedCount += over;
+    }
     PendingCount.store(static_cast<uint32_t>(ReceiveStream.size()));
+    if (Active.load()) WakeParser();
+}
+
+void TFtdiDevice::WakeParser() {
+    // Taken so that the wake cannot fall between the parser's test and its wait.
+    { std::lock_guard g(IdleLock); }
+    WorkArrived.notify_one();
+}
+
+void TFtdiDevice::WaitForWork() {
+    std::unique_lock g(IdleLock);
+    WorkArrived.wait_for(g, z5::Scaled(kIdleWaitMs),
+                         [this] { return Stopping.load() || (PendingCount.load() > 0 && Active.load()); });
 }
 
 void TFtdiDevice::ParseReceived() {

@@ -1,6 +1,10 @@
-// Reader of one FTDI line: a thread that polls the line every 10 ms into the
-// receive stream, and (through TFtdiThread) a parser thread that turns the
-// pending bytes into measurements on the owner's sensors.
+// Reader of one FTDI line: a thread that, every 10 ms, reads what waits on the line
+// into the receive stream (without waiting on the line, so D2XXLock is held only for
+// the copy), and (through TFtdiThread) a parser thread that turns the pending bytes
+// into measurements on the owner's sensors. The stream keeps at most
+// kReceiveStreamLimit bytes: while nothing parses them, the oldest go first.
+// A quiet line costs no cycles: the reader waits on the line's descriptor (holding
+// no lock) and the parser for pending bytes, each at most kIdleWaitMs at a time.
 //
 // Lock order of the whole library (every path follows it; never the reverse):
 //   DeviceListLock / sensor-read lock -> device lock -> D2XXLock -> BufferLock
@@ -13,6 +17,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -40,6 +45,10 @@ public:
 
 class TFtdiDevice : private IParserTarget {
 public:
+    // About 2.8 s of a line at 921600 baud; the parser empties the stream every 10 ms.
+    static constexpr size_t kReceiveStreamLimit = 0x40000;
+    static constexpr uint32_t kIdleWaitMs = 2000;
+
     // Creates both threads suspended (they start with ResumeThreads).
     TFtdiDevice();
     // Stops the reader thread, then the parser thread (termination cuts their sleep
@@ -58,6 +67,8 @@ public:
     void SetHoldNotification(bool value);       // under BufferLock
     void ClearReceived();                       // empty the stream, under BufferLock
     uint32_t GetPendingCount() const;           // bytes received and not parsed
+    // Bytes dropped from the front of the stream to keep it within its limit, since construction.
+    uint64_t GetDroppedCount() const;
     // Keeps the oldest `value` pending bytes (0 empties the stream): count and stream stay equal.
     void SetPendingCount(uint32_t value);
     // Under BufferLock: once it returns, the parser no longer calls the previous owner
@@ -78,6 +89,11 @@ public:
     // Called under D2XXLock right after a start reply was read, no stream byte read
     // since is lost (D2XXLock -> BufferLock is the lock order).
     void StartReceiving();
+
+    // What waits on the line now goes to the stream, as one reader cycle reads it.
+    // The caller holds D2XXLock and has set CurrentHandle to this reader's line (a
+    // request hands over what came before it went out: no reply to it).
+    void TakeWaiting();
 
     // Handle the reader polls; nullptr = line not open (the reader reads nothing).
     void SetFTHandle(d2xx::Handle handle);
@@ -100,7 +116,10 @@ private:
     int32_t GetSensorCountSum() override;
     void RaiseNotification() override;
 
-    void ReadStep();  // one reader cycle
+    void ReadStep();     // one reader cycle
+    void WaitForWork();  // the parser's wait for pending bytes while active
+    void WakeParser();
+    void Append(const uint8_t* Bytes, size_t Count);  // caller holds BufferLock
 
     mutable std::recursive_mutex Lock_;  // BufferLock
     std::vector<uint8_t> ReceiveStream;  // pending bytes, oldest first
@@ -108,9 +127,14 @@ private:
     IReaderOwner* OwnerDevice = nullptr;       // under BufferLock
     unsigned ShortFrameNotifications = 0;      // found by the batch being parsed; under BufferLock
     std::atomic<uint32_t> PendingCount{0};     // ReceiveStream.size(), readable without the lock
+    std::atomic<uint64_t> DroppedCount{0};
     std::atomic<bool> Active{false};
     std::atomic<bool> ReaderPaused{false};
     std::atomic<d2xx::Handle> FTHandle{nullptr};
+    // Wakes the idle waits (work: pending bytes while active; line: a handle set; both: stopping).
+    std::mutex IdleLock;
+    std::condition_variable WorkArrived, LineSet;
+    std::atomic<bool> Stopping{false};
 
     // Declared last: destroyed (and joined) first, while everything above still exists.
     std::unique_ptr<TFtdiThread> ParserThread;

@@ -8,7 +8,6 @@
 #include "uD2XX.h"
 #include "uHandleRegistry.h"
 #include "uSensorRTCU.h"
-#include "z5clock.h"
 
 std::atomic<bool> DevicesBusy{false};
 
@@ -25,7 +24,6 @@ public:
     TDevicesBusy& operator=(const TDevicesBusy&) = delete;
 };
 
-constexpr uint32_t kDestructionWaitMs = 1200;
 constexpr uint32_t kLineTimeoutMs = 100;
 
 }  // namespace
@@ -57,8 +55,9 @@ TRTUU::TRTUU() {
 TRTUU::~TRTUU() {
     SetOnSensorAllowed(nullptr);
     IsDestroying.store(true);
+    // Once the close has its D2XXLock, no exchange of this object runs any more;
+    // exports cannot reach it (the moderator unregisters it first, which waits for them).
     TRTUU::CloseDevice();
-    z5::SleepMs(kDestructionWaitMs);
     // From here the parser no longer asks this object for sensors.
     Reader->SetOwnerDevice(nullptr);
     FreeAllSensors();

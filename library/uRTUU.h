@@ -199,9 +199,11 @@ protected:
 
     // Short exchange of the instruments' commands, under D2XXLock alone: the
     // receive buffer (and the transmit buffer) purged first where asked, the frame
-    // written, up to 500 ms for 4 bytes, then read until the line falls quiet. The
+    // written, up to 500 ms for 4 bytes, then read until the first whole frame (of
+    // EndCommand, when given: the frames of a stream before it are read too). The
     // bytes of this exchange only; empty when destroying or the line is closed.
-    TFrameReply ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst = false);
+    TFrameReply ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst = false,
+                              int EndCommand = -1);
     // 0 when the short exchange brought a whole frame with ReplyCode (after whole
     // frames of a stream, if any), else -1.
     int32_t ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode);
@@ -243,11 +245,13 @@ protected:
     static int BuildUpdateFinishFrame(int32_t Address, uint32_t CheckValue);
     // Sends the first Length bytes of TransmitBuffer, then UpdateWait; an empty
     // reply when the line takes no frame.
-    TFrameReply UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes);
+    // LateMayFollow: the attempt before brought no whole frame (see TExchangeSettings).
+    TFrameReply UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes,
+                               bool LateMayFollow = false);
     // Waits for WaitBytes or WaitMs; with fewer than NeededBytes waiting then (a
     // failed queue query counts as none), nothing is read: an empty reply. Else
     // the bytes of this exchange.
-    TFrameReply UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes);
+    TFrameReply UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes, bool LateMayFollow = false);
     // The finish frame and its reply with the class's finish wait; the caller
     // holds D2XXLock. Empty when destroying or the line is closed.
     TFrameReply FinishExchange(int32_t Address, uint32_t CheckValue);

@@ -61,6 +61,7 @@ TExchangeSettings TRTUU::Settings(bool Abort) const {
     TExchangeSettings s;
     s.Destroying = &IsDestroying;
     s.AbortWhenDestroying = Abort;
+    s.Reader = Reader.get();
     return s;
 }
 
@@ -86,6 +87,7 @@ bool TRTUU::Request(const TRequest& r) {
             length = r.Build();
         }
         const TFrameReply reply = SendAndCollect(length, settings);
+        settings.ReadUntilQuiet = !reply.WholeFrame();
         if (r.ReaderTest && Reader->IsActive()) continue;
         if (r.Decode(reply)) return true;
     }
@@ -295,9 +297,10 @@ int32_t TRTUU::ReadLatestMode18(int32_t Address, int32_t Count, int32_t* Values)
     PurgeTx();
     auto build = [&] { return BuildFrame(kCmdLatest, std::array<uint8_t, 2>{Lo(Address), 0}); };
     const int length = build();
-    const TExchangeSettings settings = Settings(false);
+    TExchangeSettings settings = Settings(false);
     auto exchange = [&](TFrameReply& reply) {
         reply = SendAndCollect(length, settings);
+        settings.ReadUntilQuiet = !reply.WholeFrame();
         return !Reader->IsActive() && IsLatestReply(reply, Count);
     };
 
@@ -400,7 +403,7 @@ int32_t TRTUU::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
 
 // ---- the instruments' short exchange ----
 
-TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst) {
+TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst, int EndCommand) {
     if (IsDestroying.load() || Frame.empty() || Frame.size() > kD2XXBufferSize) return {};
     D2XXGuard guard;
     if (!LineHandle()) return {};
@@ -408,14 +411,17 @@ TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFir
     if (PurgeTxFirst) PurgeTx();
     if (PurgeRxFirst) PurgeRx();
     std::memcpy(TransmitBuffer, Frame.data(), Frame.size());
+    TExchangeSettings s = Settings(false);
+    s.EndCommand = EndCommand;
+    HandWaitingToReader(s.Reader);
     WriteFrame(static_cast<int>(Frame.size()));
     // Only the bytes of this exchange are judged, never what an earlier one left.
     if (LastFTStatus != d2xx::kOk) return {};
-    return Collect(Settings(false));
+    return Collect(s);
 }
 
 int32_t TRTUU::ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode) {
-    const TFrameReply reply = ShortExchange(Frame, PurgeRxFirst);
+    const TFrameReply reply = ShortExchange(Frame, PurgeRxFirst, false, ReplyCode);
     // While the device streams, measurement frames may come before the reply.
     return HasReplyFrame(reply, ReplyCode) ? 0 : -1;
 }

@@ -2,14 +2,10 @@
 // answered by an acknowledgement (CMD 0x28) or a refusal carrying the device's
 // error code after the address.
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include "uD2XX.h"
 #include "uRTUU.h"
-#include "z5clock.h"
-#include "z5pump.h"
 
 namespace {
 
@@ -64,26 +60,23 @@ int TRTUU::BuildUpdateFinishFrame(int32_t Address, uint32_t CheckValue) {
     return BuildFrame(kCmdUpdateFinish, payload);
 }
 
-TFrameReply TRTUU::UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes) {
+TFrameReply TRTUU::UpdateExchange(int Length, uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes,
+                                  bool LateMayFollow) {
+    HandWaitingToReader(Reader.get());
     WriteFrame(Length);
     // A line that takes no frame (unplugged) brings no reply either.
     if (LastFTStatus != d2xx::kOk) return {};
-    return UpdateWait(WaitMs, WaitBytes, NeededBytes);
+    return UpdateWait(WaitMs, WaitBytes, NeededBytes, LateMayFollow);
 }
 
-TFrameReply TRTUU::UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes) {
+TFrameReply TRTUU::UpdateWait(uint32_t WaitMs, uint32_t WaitBytes, uint32_t NeededBytes, bool LateMayFollow) {
     // The wait alone first: the count found then decides whether the reply is read.
-    const uint32_t start = z5::Tick();
-    int32_t waiting = QueueBytesWaiting();
-    while (waiting < static_cast<int32_t>(WaitBytes) && z5::TicksSince(start) < WaitMs && !IsDestroying.load()) {
-        z5::PumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        waiting = QueueBytesWaiting();
-    }
+    const int32_t waiting = WaitForReplyBytes(WaitBytes, WaitMs, &IsDestroying, true);
     if (waiting < static_cast<int32_t>(NeededBytes) || IsDestroying.load()) return {};
     TExchangeSettings s = Settings(false);
     s.WaitMs = WaitMs;
     s.WaitBytes = NeededBytes;  // already waiting: the read starts at once
+    s.ReadUntilQuiet = LateMayFollow;
     return Collect(s);
 }
 
@@ -135,12 +128,15 @@ int32_t TRTUU::UpdateBlocks(int32_t Address, int32_t, FirmwareStream* const* Str
     const auto total = static_cast<uint32_t>(size);
     uint32_t offset = 0;
     int failed = 0;
+    bool lateMayFollow = false;
     while (offset < total) {
         if (IsDestroying.load()) return -1;
         const uint32_t k = std::min(c.BlockSize, total - offset);
         const int length = BuildUpdateBlockFrame(Address, offset, image.data() + offset, k);
-        const int32_t verdict =
-            JudgeUpdateReply(UpdateExchange(length, c.BlockWaitMs, c.BlockWaitBytes, c.BlockBytesNeeded));
+        const TFrameReply reply =
+            UpdateExchange(length, c.BlockWaitMs, c.BlockWaitBytes, c.BlockBytesNeeded, lateMayFollow);
+        lateMayFollow = !reply.WholeFrame();
+        const int32_t verdict = JudgeUpdateReply(reply);
         if (verdict == 0) {
             failed = 0;
             offset += c.BlockSize;

@@ -4,10 +4,8 @@
 
 #include "uD2XX.h"
 #include "uSensorSpeedofLight.h"
-#include "z5clock.h"
 
 namespace {
-constexpr uint32_t kDestructionWaitMs = 1200;
 constexpr uint8_t kReply = 0x1B;
 constexpr std::array<uint8_t, 6> kStopFrame{0x7D, 0x03, 0x32, 0x00, 0x00, 0x7E};
 constexpr std::array<uint8_t, 6> kZeroFrame{0x7D, 0x03, 0x4B, 0x00, 0x00, 0x7E};
@@ -20,7 +18,6 @@ TLIGHTSPEED::TLIGHTSPEED() { OneSensorForEveryAddress.store(true); }
 TLIGHTSPEED::~TLIGHTSPEED() {
     IsDestroying.store(true);
     CloseDevice();
-    z5::SleepMs(kDestructionWaitMs);
 }
 
 int32_t TLIGHTSPEED::GetTyp() { return IsDestroying.load() ? -1 : kTyp; }
@@ -99,8 +96,9 @@ int32_t TLIGHTSPEED::UpdateFinish(int32_t Address, uint32_t CheckValue) {
     const int32_t first = JudgeUpdateReply(reply);
     if (first != 0) return first;
     // The meter confirms a second time once the new firmware is in place; a meter
-    // that stays silent has confirmed once, which counts. A confirmation that came
-    // right behind the first one was read with it.
+    // that stays silent has confirmed once, which counts. A confirmation right behind
+    // the first one waits on the line (the read ended with the first frame), unless
+    // the reads went on until the line fell quiet and took it too.
     const size_t firstLength = static_cast<size_t>(reply.Len()) + 3;
     const TFrameReply second =
         reply.Count() > firstLength

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 
-#include "z5clock.h"
+#include "uHandleRegistry.h"
 
-namespace {
-constexpr uint32_t kDestructionWaitMs = 500;
-}
 
 std::u16string TTemplateSensors::GetName() { return {}; }
 
@@ -29,7 +26,9 @@ void TTemplateSensors::BeginDestruction() {
     if (DestructionBegun) return;
     DestructionBegun = true;
     IsDestroying.store(true);
-    z5::SleepMs(kDestructionWaitMs);
+    // Waits until no export holds the sensor (nothing when it was never registered or
+    // its device unregistered it already); the parser no longer reaches it by then.
+    UnregisterSensor(this);
 }
 
 TTemplateSensors::~TTemplateSensors() {

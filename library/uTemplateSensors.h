@@ -51,9 +51,9 @@ public:
     virtual void SetParam20(int32_t Value);
     virtual void SetChannelCount(int32_t Value);
 
-    // Sets IsDestroying, waits 500 ms, frees the queue. A derived destructor
-    // calls BeginDestruction() first, so that the wait runs while the object
-    // is still whole.
+    // Sets IsDestroying, waits until no export holds the sensor, frees the queue.
+    // A derived destructor calls BeginDestruction() first, so that the wait runs
+    // while the object is still whole.
     virtual ~TTemplateSensors();
 
     // Takes the oldest measurement: Time := its time stamp, Values[0..n-1] :=
@@ -97,8 +97,8 @@ public:
     void SetMACText(const std::u16string& Value);
 
 protected:
-    // First step of destruction: IsDestroying := true, then the 500 ms wait for
-    // callers still inside. Runs once; later calls return at once.
+    // First step of destruction: IsDestroying := true, then the wait for exports
+    // still inside (the handle registry's leases). Runs once; later calls return at once.
     void BeginDestruction();
 
 private:

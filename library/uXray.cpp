@@ -3,17 +3,14 @@
 #include <array>
 
 #include "uSensorXray.h"
-#include "z5clock.h"
 
 namespace {
-constexpr uint32_t kDestructionWaitMs = 1200;
 constexpr uint8_t kReply = 0x1B;
 }  // namespace
 
 TXRAY::~TXRAY() {
     IsDestroying.store(true);
     CloseDevice();
-    z5::SleepMs(kDestructionWaitMs);
 }
 
 int32_t TXRAY::GetTyp() { return IsDestroying.load() ? -1 : kTyp; }

@@ -8,5 +8,7 @@ using MessagePump = void (*)();
 
 void SetMessagePump(MessagePump pump);  // nullptr restores the default
 void PumpMessages();
+// A pump is installed: waits let it run now and then instead of sleeping through.
+bool MessagePumpInstalled();
 
 }  // namespace z5

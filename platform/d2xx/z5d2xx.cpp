@@ -2,18 +2,23 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "z5clock.h"
 #include "z5d2xx_line.h"
@@ -27,10 +32,18 @@ using Clock = std::chrono::steady_clock;
 struct Port {
     std::mutex lock;  // one call at a time on this line
     int fd = -1;      // -1 once closed
+    // WaitForRx waits on fd without the lock: Close signals wake and waits for the
+    // waiters to leave before it closes fd. CancelWait signals it too.
+    int wake = -1;
+    int waiters = 0;
+    std::condition_variable left;
     detail::ListedDevice device;
     uint32_t readMs = 0;
     uint32_t writeMs = 0;
-    bool gone = false;  // hung up or no longer listed; stays set
+    bool gone = false;  // hung up or failed; stays set
+    // Received bytes that a wait took off the descriptor (so that its poll waits for
+    // new ones); the front of the receive queue, read before the descriptor.
+    std::vector<uint8_t> held;
 };
 
 // Handles are numbers that are never reused, so a stale handle can never reach
@@ -40,6 +53,11 @@ struct Registry {
     std::map<uintptr_t, std::shared_ptr<Port>> ports;
     std::set<std::string> openSerials;
     uintptr_t next = 1;
+    // The listing that DeviceCount read last, and the root it was read from: the
+    // index calls and the open use it instead of reading sysfs again.
+    std::vector<detail::ListedDevice> listing;
+    std::filesystem::path listedRoot;
+    bool listed = false;
 };
 
 Registry& Ports() {
@@ -54,13 +72,45 @@ std::shared_ptr<Port> Find(Handle h) {
     return it == r.ports.end() ? nullptr : it->second;
 }
 
+// Reads sysfs afresh and keeps the result as the current listing.
+std::vector<detail::ListedDevice> Relist() {
+    auto list = detail::ListDevices();
+    auto& r = Ports();
+    std::lock_guard<std::mutex> g(r.lock);
+    r.listing = list;
+    r.listedRoot = detail::SysfsRoot();
+    r.listed = true;
+    return list;
+}
+
+// The current listing; read when there is none yet for this root.
+std::vector<detail::ListedDevice> Listing() {
+    {
+        auto& r = Ports();
+        std::lock_guard<std::mutex> g(r.lock);
+        if (r.listed && r.listedRoot == detail::SysfsRoot()) return r.listing;
+    }
+    return Relist();
+}
+
 bool HungUp(short revents) { return revents & (POLLHUP | POLLERR | POLLNVAL); }
 
+// A line that is gone shows on its descriptor (hang-up or error); sysfs is not read.
 bool Gone(Port& p) {
     if (p.gone) return true;
     pollfd pfd{p.fd, 0, 0};
-    if (poll(&pfd, 1, 0) < 0 || HungUp(pfd.revents) || !detail::StillListed(p.device)) p.gone = true;
+    if (poll(&pfd, 1, 0) < 0 || HungUp(pfd.revents)) p.gone = true;
     return p.gone;
+}
+
+// Bytes waiting on the descriptor itself; -1 (the line marked gone) when it fails.
+int Available(Port& p) {
+    int n = 0;
+    if (ioctl(p.fd, FIONREAD, &n) != 0) {
+        p.gone = true;
+        return -1;
+    }
+    return n;
 }
 
 // Runs op on an open line that is still there.
@@ -74,6 +124,16 @@ Status OnLine(Handle h, Op op) {
     return op(*p);
 }
 
+timespec Timespec(std::chrono::nanoseconds left) {
+    const auto ns = std::max<int64_t>(left.count(), 0);
+    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+}
+
+void Signal(int fd) {
+    const uint64_t one = 1;
+    (void)!::write(fd, &one, sizeof one);
+}
+
 // Waits for events until the deadline (none when unlimited). False on time-out.
 // A hang-up marks the line gone.
 bool WaitFor(Port& p, short events, bool unlimited, Clock::time_point deadline) {
@@ -83,9 +143,7 @@ bool WaitFor(Port& p, short events, bool unlimited, Clock::time_point deadline) 
     if (!unlimited) {
         auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero()) return false;
-        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        ts.tv_sec = static_cast<time_t>(ns / 1000000000);
-        ts.tv_nsec = static_cast<long>(ns % 1000000000);
+        ts = Timespec(std::chrono::duration_cast<std::chrono::nanoseconds>(left));
         timeout = &ts;
     }
     int n = ppoll(&pfd, 1, timeout, nullptr);
@@ -104,7 +162,7 @@ bool WaitFor(Port& p, short events, bool unlimited, Clock::time_point deadline) 
 
 Status TextByIndex(uint32_t index, char* text, size_t size, std::string detail::ListedDevice::*field) {
     if (!text || size == 0) return kInvalidParameter;
-    auto list = detail::ListDevices();
+    auto list = Listing();
     if (index >= list.size()) return kDeviceNotFound;
     const std::string& s = list[index].*field;
     size_t n = std::min(s.size(), size - 1);
@@ -117,7 +175,7 @@ Status TextByIndex(uint32_t index, char* text, size_t size, std::string detail::
 
 Status DeviceCount(uint32_t* count) {
     if (!count) return kInvalidParameter;
-    *count = static_cast<uint32_t>(detail::ListDevices().size());
+    *count = static_cast<uint32_t>(Relist().size());
     return kOk;
 }
 
@@ -131,17 +189,18 @@ Status DescriptionByIndex(uint32_t index, char* text, size_t size) {
 
 Status OpenBySerialNumber(const char* serial, Handle* handle) {
     if (!serial || !handle) return kInvalidParameter;
-    auto list = detail::ListDevices();
     auto port = std::make_shared<Port>();
-    bool found = false;
-    for (auto& d : list) {
-        if (d.serial == serial) {
-            port->device = std::move(d);
-            found = true;
-            break;
+    // The current listing, as long as its entry still shows that device; else sysfs afresh.
+    auto find = [&](const std::vector<detail::ListedDevice>& list) {
+        for (const auto& d : list) {
+            if (d.serial != serial) continue;
+            if (!detail::StillListed(d)) return false;
+            port->device = d;
+            return true;
         }
-    }
-    if (!found) return kDeviceNotFound;
+        return false;
+    };
+    if (!find(Listing()) && !find(Relist())) return kDeviceNotFound;
 
     auto& r = Ports();
     {
@@ -159,12 +218,16 @@ Status OpenBySerialNumber(const char* serial, Handle* handle) {
         release();
         return kDeviceNotOpened;
     }
-    if (ioctl(fd, TIOCEXCL) != 0 || !detail::MakeRaw(fd)) {
+    const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake < 0 || ioctl(fd, TIOCEXCL) != 0 || !detail::MakeRaw(fd)) {
+        if (wake >= 0) ::close(wake);
         ::close(fd);
         release();
         return kDeviceNotOpened;
     }
+    detail::RequestLowLatency(fd);
     port->fd = fd;
+    port->wake = wake;
     std::lock_guard<std::mutex> g(r.lock);
     uintptr_t id = r.next++;
     r.ports.emplace(id, std::move(port));
@@ -177,12 +240,15 @@ Status Close(Handle handle) {
     if (!p) return kInvalidHandle;
     Status status = kOk;
     {
-        std::lock_guard<std::mutex> g(p->lock);
+        std::unique_lock<std::mutex> g(p->lock);
         if (p->fd < 0) return kInvalidHandle;
         if (Gone(*p)) status = kIoError;
+        Signal(p->wake);
+        p->left.wait(g, [&] { return p->waiters == 0; });
         ioctl(p->fd, TIOCNXCL);  // the tty may outlive this fd (another holder)
         ::close(p->fd);
-        p->fd = -1;
+        ::close(p->wake);
+        p->fd = p->wake = -1;
     }
     auto& r = Ports();
     std::lock_guard<std::mutex> g(r.lock);
@@ -192,12 +258,16 @@ Status Close(Handle handle) {
 }
 
 Status Reset(Handle handle) {
-    return OnLine(handle, [](Port& p) { return tcflush(p.fd, TCIOFLUSH) == 0 ? kOk : kIoError; });
+    return OnLine(handle, [](Port& p) {
+        p.held.clear();
+        return tcflush(p.fd, TCIOFLUSH) == 0 ? kOk : kIoError;
+    });
 }
 
 Status Purge(Handle handle, uint32_t mask) {
     return OnLine(handle, [mask](Port& p) {
         bool rx = mask & kPurgeRx, tx = mask & kPurgeTx;
+        if (rx) p.held.clear();
         if (!rx && !tx) return kOk;
         int which = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
         return tcflush(p.fd, which) == 0 ? kOk : kIoError;
@@ -246,14 +316,73 @@ Status GetModemStatus(Handle handle, uint32_t* status) {
 Status GetQueueStatus(Handle handle, uint32_t* rxBytes) {
     if (!rxBytes) return kInvalidParameter;
     return OnLine(handle, [rxBytes](Port& p) {
-        int n = 0;
-        if (ioctl(p.fd, FIONREAD, &n) != 0) {
-            p.gone = true;
-            return kIoError;
-        }
-        *rxBytes = static_cast<uint32_t>(n);
+        const int n = Available(p);
+        if (n < 0) return kIoError;
+        *rxBytes = static_cast<uint32_t>(p.held.size()) + static_cast<uint32_t>(n);
         return kOk;
     });
+}
+
+Status WaitForQueue(Handle handle, uint32_t count, uint32_t ms, uint32_t* rxBytes) {
+    if (!rxBytes) return kInvalidParameter;
+    *rxBytes = 0;
+    count = std::min(count, kMaxQueueWait);
+    return OnLine(handle, [&](Port& p) {
+        const auto deadline = Clock::now() + z5::Scaled(ms);
+        for (;;) {
+            const int n = Available(p);
+            if (n < 0) return kIoError;
+            *rxBytes = static_cast<uint32_t>(p.held.size()) + static_cast<uint32_t>(n);
+            if (*rxBytes >= count) return kOk;
+            if (n > 0) {
+                // Too few yet: take them off the descriptor, so that the poll waits for
+                // the next bytes instead of reporting these again.
+                const size_t at = p.held.size();
+                p.held.resize(at + static_cast<size_t>(n));
+                const ssize_t got = ::read(p.fd, p.held.data() + at, static_cast<size_t>(n));
+                p.held.resize(at + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+                if (got < 0 && errno != EAGAIN && errno != EINTR) {
+                    p.gone = true;
+                    return kIoError;
+                }
+                continue;
+            }
+            if (!WaitFor(p, POLLIN, false, deadline)) return p.gone ? kIoError : kOk;
+        }
+    });
+}
+
+Status WaitForRx(Handle handle, uint32_t ms) {
+    auto p = Find(handle);
+    if (!p) return kInvalidHandle;
+    std::unique_lock<std::mutex> g(p->lock);
+    if (p->fd < 0) return kInvalidHandle;
+    if (Gone(*p)) return kIoError;
+    const int n = Available(*p);
+    if (n != 0 || !p->held.empty()) return n < 0 ? kIoError : kOk;
+    pollfd fds[2] = {{p->fd, POLLIN, 0}, {p->wake, POLLIN, 0}};
+    ++p->waiters;
+    g.unlock();
+    const timespec ts = Timespec(z5::Scaled(ms));
+    const int r = ppoll(fds, 2, &ts, nullptr);
+    const bool failed = r < 0 && errno != EINTR;
+    g.lock();
+    if (fds[1].revents & POLLIN) {
+        uint64_t v = 0;
+        (void)!::read(p->wake, &v, sizeof v);
+    }
+    if (failed || (r > 0 && HungUp(fds[0].revents))) p->gone = true;
+    if (--p->waiters == 0) p->left.notify_all();
+    return p->gone ? kIoError : kOk;
+}
+
+Status CancelWait(Handle handle) {
+    auto p = Find(handle);
+    if (!p) return kInvalidHandle;
+    std::lock_guard<std::mutex> g(p->lock);
+    if (p->fd < 0) return kInvalidHandle;
+    Signal(p->wake);
+    return kOk;
 }
 
 Status Write(Handle handle, const void* data, uint32_t count, uint32_t* written) {
@@ -291,7 +420,12 @@ Status Read(Handle handle, void* data, uint32_t count, uint32_t* got) {
         auto* bytes = static_cast<uint8_t*>(data);
         const bool unlimited = p.readMs == 0;
         const auto deadline = Clock::now() + z5::Scaled(p.readMs);
-        uint32_t done = 0;
+        // What a wait took off the descriptor comes first.
+        uint32_t done = static_cast<uint32_t>(std::min<size_t>(count, p.held.size()));
+        if (done > 0) {
+            std::memcpy(bytes, p.held.data(), done);
+            p.held.erase(p.held.begin(), p.held.begin() + done);
+        }
         while (done < count) {
             ssize_t n = ::read(p.fd, bytes + done, count - done);
             if (n > 0) {

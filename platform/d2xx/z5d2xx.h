@@ -4,9 +4,13 @@
 // listed from sysfs: the root is $ZELTO5_SYSFS_ROOT when set, else /sys; device
 // nodes live under /dev. The list is sorted by tty name (ttyUSB2 before ttyUSB10).
 //
+// DeviceCount reads the listing from sysfs; the index calls and the open use the
+// listing it read last (an open reads sysfs again only when the device is not in it).
+//
 // Every call returns a Status (kOk = 0, anything else a failure). A handle is an
 // opaque pointer-sized value; a closed or unknown handle gives kInvalidHandle, and a
-// line whose device was unplugged fails every call with a non-zero status.
+// line whose device was unplugged (its descriptor hung up or failed) fails every
+// call with a non-zero status.
 //
 // Read and write time-outs are driver durations in milliseconds; they are waited
 // through z5::Scaled(), so a test that shrinks the protocol clock (ZELTO5_TIME_SCALE)
@@ -74,7 +78,9 @@ Z5D2XX_API Status DescriptionByIndex(uint32_t index, char* text, size_t size);
 // Opens the first listed device with this serial number. A serial number that is
 // already open in this process is refused (kDeviceNotOpened), as is a tty that
 // another process holds exclusively. The line starts raw, 8N1, 921600 baud, no flow
-// control. On failure *handle is left as it was.
+// control, and asks the driver for low latency (ftdi_sio's latency timer would
+// otherwise hold short replies back up to 16 ms; a line that refuses, such as a
+// pseudo-terminal, opens all the same). On failure *handle is left as it was.
 Z5D2XX_API Status OpenBySerialNumber(const char* serial, Handle* handle);
 // Releases the handle in every case; the status tells whether the line was still
 // there (a vanished line gives a non-zero status, the handle is gone all the same).
@@ -93,6 +99,19 @@ Z5D2XX_API Status SetTimeouts(Handle handle, uint32_t readMs, uint32_t writeMs);
 Z5D2XX_API Status GetModemStatus(Handle handle, uint32_t* status);
 // Bytes waiting in the receive queue.
 Z5D2XX_API Status GetQueueStatus(Handle handle, uint32_t* rxBytes);
+// Waits until at least count bytes (at most kMaxQueueWait) wait in the receive
+// queue, ms driver milliseconds have passed or the line hangs up, and puts the
+// bytes waiting then in *rxBytes. It wakes when bytes arrive (a wait on the line's
+// descriptor, no polling); nothing is read away. ms 0 only looks.
+constexpr uint32_t kMaxQueueWait = 0x8000;
+Z5D2XX_API Status WaitForQueue(Handle handle, uint32_t count, uint32_t ms, uint32_t* rxBytes);
+// Waits until a byte waits in the receive queue, the line hangs up or is closed,
+// CancelWait is called for the handle, or ms driver milliseconds have passed. Unlike
+// every other call it does not keep the line's other calls waiting meanwhile (a
+// reader thread waits here while requests use the line). Reads nothing.
+Z5D2XX_API Status WaitForRx(Handle handle, uint32_t ms);
+// Ends the WaitForRx in progress on the handle, or else the next one, at once.
+Z5D2XX_API Status CancelWait(Handle handle);
 
 // Writes all count bytes or stops at the write time-out; *written tells how many went.
 Z5D2XX_API Status Write(Handle handle, const void* data, uint32_t count, uint32_t* written);

@@ -1,5 +1,7 @@
 #include "z5d2xx_line.h"
 
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <iterator>
@@ -37,6 +39,13 @@ bool MakeRaw(int fd) {
     cfsetispeed(&t, B921600);
     cfsetospeed(&t, B921600);
     return Set(fd, t);
+}
+
+void RequestLowLatency(int fd) {
+    serial_struct s{};
+    if (ioctl(fd, TIOCGSERIAL, &s) != 0 || (s.flags & ASYNC_LOW_LATENCY)) return;
+    s.flags |= ASYNC_LOW_LATENCY;
+    (void)ioctl(fd, TIOCSSERIAL, &s);
 }
 
 Status ApplyBaudRate(int fd, uint32_t baud) {

@@ -111,8 +111,8 @@ std::vector<ListedDevice> ListDevices() {
 }
 
 bool StillListed(const ListedDevice& device) {
-    auto node = DeviceNode(device.entry, device.tty);
-    return node && *node == device.node;
+    auto now = Inspect(device.entry);
+    return now && now->node == device.node && now->serial == device.serial;
 }
 
 }  // namespace d2xx::detail

@@ -20,7 +20,7 @@ std::filesystem::path SysfsRoot();
 // Every tty bound to ftdi_sio, sorted by tty name (number-aware).
 std::vector<ListedDevice> ListDevices();
 
-// True while the device's sysfs entry still exists and names the same device node.
+// True while the device's sysfs entry still shows the same device (node and serial number).
 bool StillListed(const ListedDevice& device);
 
 }  // namespace d2xx::detail

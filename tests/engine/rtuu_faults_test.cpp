@@ -1,5 +1,6 @@
 // Requests against a device that stays silent, answers late, in pieces, with the
 // wrong command or too short, or starts its destruction while a request waits.
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <set>
@@ -8,6 +9,7 @@
 #include <thread>
 
 #include "engine_support.h"
+#include "z5pump.h"
 
 using namespace engine_test;
 using z5sim::Fault;
@@ -101,6 +103,22 @@ TEST_F(Faults, SilentDeviceFailsInsteadOfReusingTheLastFrame) {
     EXPECT_EQ(dev->GetMACExtAddr(0, false), kNoMAC);
     dev->ReadNodeList();
     EXPECT_EQ(dev->GetNodeAddresses()[0], -1);
+}
+
+// A silent device still costs the whole wait of every attempt, and window messages
+// keep running all along (every 10 ms of a wait or so).
+TEST_F(Faults, SilentDeviceGetsTheWholeWaitOfEveryAttempt) {
+    static std::atomic<int> pumped;
+    pumped = 0;
+    z5::SetMessagePump([] { ++pumped; });
+    for (int i = 0; i < 4; ++i) rm->PushFault(Fault::NoAnswer());
+    const uint32_t start = z5::Tick();
+    EXPECT_EQ(dev->ReadParam(0, 6), -1);
+    EXPECT_GE(z5::TicksSince(start), 4 * kReplyWaitMs);
+    z5::SetMessagePump(nullptr);
+    EXPECT_EQ(Sent(4).size(), 4u);
+    EXPECT_GE(pumped.load(), 40);
+    EXPECT_EQ(dev->ReadParam(0, 6), 11);
 }
 
 TEST_F(Faults, WrongCommandFailsTheAttempt) {

@@ -85,10 +85,8 @@ TEST_F(Line, SecondCloseDoesNotReachTheDriver) {
     EXPECT_EQ(other.GetRTUUParam(6), 11);
 }
 
-TEST_F(Line, DestructionClosesTheLineAfterItsWait) {
-    const uint32_t start = z5::Tick();
+TEST_F(Line, DestructionClosesTheLine) {
     dev.reset();
-    EXPECT_GE(z5::TicksSince(start), 1200u);
     TRTUU again;
     again.SetSerialNo(kSerial);
     EXPECT_EQ(again.OpenDevice(921600, 0), 0);  // the line was let go

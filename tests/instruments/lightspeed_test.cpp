@@ -73,6 +73,17 @@ TEST_F(LightSpeedMeter, MeasurementsLandInItsSensorWithTheWrittenSamplePeriod) {
     for (size_t i = 0; i < times.size(); ++i) EXPECT_EQ(times[i], 5 * static_cast<int64_t>(i)) << "time count x 5";
 }
 
+// A command while the meter streams: its reply is found behind the stream's frames,
+// and the stream goes on into the sensor.
+TEST_F(LightSpeedMeter, ACommandWhileItStreamsFindsItsReplyAmongTheFrames) {
+    ASSERT_EQ(tovamod_Device_SendCmdAndGetResponse(device, "0005,1,\r", 0), 0);
+    ASSERT_TRUE(WaitUntil([&] { return tovamod_Sensor_GetNumMeasureAvailable(sensor) >= 2; }));
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(tovamod_Device_SendCmdAndGetResponse(device, "0020,1,\r", 0), 0);
+    const int64_t before = tovamod_Sensor_GetNumMeasureAvailable(sensor);
+    EXPECT_TRUE(WaitUntil([&] { return tovamod_Sensor_GetNumMeasureAvailable(sensor) >= before + 3; }));
+    EXPECT_EQ(tovamod_Device_SendCmdAndGetResponse(device, "0006,1,\r", 0), 0);
+}
+
 TEST_F(LightSpeedMeter, LatestValuesAndZeroingGoToTheMeterItself) {
     model->SetLatest({1234, 5678});
     model->ClearReceived();

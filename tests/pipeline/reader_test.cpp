@@ -128,6 +128,31 @@ TEST_F(Reader, PauseStopsReadingAndInactiveLeavesBytesAlone) {
     EXPECT_EQ(reader->GetPendingCount(), 0u);
 }
 
+// A device left streaming while nothing parses: the stream keeps its newest bytes up
+// to its limit and counts the ones it dropped.
+TEST_F(Reader, AnInactiveStreamKeepsItsNewestBytesWithinItsLimit) {
+    TestSensor* s = AddSensor(5, 1);
+    reader->ResumeThreads();
+    const Bytes frame = MeasurementFrame(5, 2, {7});
+    const size_t limit = TFtdiDevice::kReceiveStreamLimit;
+    const Bytes filler(4096, 0x00);  // bytes outside any frame
+    size_t sent = 0;
+    while (sent < limit + filler.size()) {
+        Send(filler);
+        sent += filler.size();
+    }
+    Send(frame);
+    sent += frame.size();
+    ASSERT_TRUE(WaitUntil([&] { return reader->GetPendingCount() + reader->GetDroppedCount() == sent; }));
+    EXPECT_EQ(reader->GetPendingCount(), limit);
+    EXPECT_EQ(reader->GetDroppedCount(), sent - limit);
+
+    // The newest bytes are the ones kept: the frame sent last is parsed once active.
+    reader->SetActive(true);
+    ASSERT_TRUE(WaitUntil([&] { return s->GetNumMeasureAvailable() == 1; }));
+    EXPECT_EQ(Drain(*s, 1), (std::vector<Sample>{{20, {7}}}));
+}
+
 // Stale bytes and parse state from before a start never reach the new measurement.
 TEST_F(Reader, StartReceivingResetsStreamAndParseStateWhole) {
     SensorCountSum = 1;

@@ -1,5 +1,5 @@
 // The radio base's line while it is destroyed: closed once, and no longer read by
-// its reader during the destructor's wait, so another object can use the line.
+// its reader once closed, so another object can use the line.
 #include <future>
 
 #include "radio_support.h"
@@ -20,7 +20,7 @@ TEST_F(Line, DuringTheDestructorsWaitTheLineBelongsToTheNextOwner) {
     EXPECT_EQ(next.OpenDevice(921600, 0), -1);  // the line is taken
     const uint32_t start = z5::Tick();
     auto destroyed = std::async(std::launch::async, [this] { dev.reset(); });
-    // The destructor closes first, then waits 1200 ms before it frees its sensors and reader.
+    // The destructor closes first, before it frees its sensors and reader.
     ASSERT_TRUE(WaitUntil([&] { return next.OpenDevice(921600, 0) == 0; }));
     EXPECT_LT(z5::TicksSince(start), 1200u);
     // Requests of the new owner get their replies while the old object waits.

@@ -240,4 +240,38 @@ TEST_F(ThroughTheScan, UnitsLeaveWhileClientsUseThem) {
     EXPECT_GT(calls.load(), 0);
 }
 
+// A notification frame that comes right behind a reply, in the same burst, stays on
+// the line for the reader and is raised once, by whichever exchange reads it.
+TEST_F(ThroughTheScan, ANotificationRightBehindAReplyIsRaisedOnce) {
+    static std::atomic<int> raised;
+    raised = 0;
+    const TonProcessData handler{[](void*, pOnChangeData* record) {
+                                     ++raised;
+                                     std::free(*record);
+                                 },
+                                 nullptr};
+    tovamod_getProcessData(&handler);
+    constexpr uint8_t kParam = 40;
+    rm->SetHook([](z5sim::Device&, const z5sim::Message& m, std::vector<Bytes>& out) {
+        const Bytes payload = m.Payload();
+        if (!m.IsFrame() || m.Cmd() != 0x12 || payload.size() != 3 || payload[2] != kParam) return false;
+        out = {{0x7D, 0x06, 0x1A, 0x00, 0x00, kParam, 0x34, 0x12, 0x7E, 0x7D, 0x04, 0x0A, 0x01, 0x02, 0x03, 0x7E}};
+        return true;
+    });
+    Plug();
+    ASSERT_TRUE(WaitUntil([] { return tovamod_GetNumberOfAvailableDevice() == 1; }));
+    int32_t maxSensors = 0;
+    void* device = tovamod_OpenDevice(0, 921600, 0, &maxSensors);
+    ASSERT_NE(device, nullptr);
+
+    EXPECT_EQ(tovamod_Device_GetRTUUParam(device, kParam), 0x1234);
+    ASSERT_TRUE(WaitUntil([] { return raised.load() == 1; }));
+    // Later exchanges and reader cycles do not raise it again.
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(tovamod_Device_GetRTUUParam(device, 6), 11);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(raised.load(), 1);
+    const TonProcessData none{nullptr, nullptr};
+    tovamod_getProcessData(&none);
+}
+
 }  // namespace

@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <latch>
 #include <thread>
 #include <vector>
 
+#include "uHandleRegistry.h"
 #include "uTemplateSensors.h"
 
 namespace {
@@ -76,4 +78,26 @@ TEST(SensorQueueThreaded, AppendReadAndDestroyConcurrently) {
         EXPECT_EQ(lateReads.load(), 0);
         EXPECT_EQ(lateCounts.load(), 0);
     }
+}
+
+// Destruction waits for an export that holds the sensor (no fixed wait): it ends as
+// soon as the export has let go.
+TEST(SensorQueueThreaded, DestructionWaitsForTheExportInside) {
+    auto* sensor = new TTemplateSensors;
+    RegisterSensor(sensor);
+    auto lease = LeaseSensor(sensor);
+    ASSERT_TRUE(lease);
+    std::atomic<bool> destroyed{false};
+    std::thread destroyer([&] {
+        delete sensor;
+        destroyed = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(destroyed.load());
+    EXPECT_TRUE(lease->GetIsDestroying());
+    EXPECT_EQ(lease->ReadRawMeasurement(nullptr, 0, nullptr), -1);
+    lease = {};  // the export returns
+    destroyer.join();
+    EXPECT_TRUE(destroyed.load());
+    EXPECT_FALSE(LeaseSensor(sensor));
 }

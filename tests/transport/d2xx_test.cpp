@@ -173,6 +173,101 @@ TEST_F(D2xx, QueueCountAndPurge) {
     EXPECT_TRUE(WaitForQueue(h, 0));
 }
 
+// The reply wait: it wakes when enough bytes have come, also in pieces, and leaves
+// them in the queue in their order; a purge drops what it took off the descriptor.
+TEST_F(D2xx, WaitForQueueWakesOnTheBytesAndKeepsThem) {
+    auto dev = Silent("Zelto5 Unit", "FT1");
+    ASSERT_TRUE(bus.Plug(dev));
+    d2xx::Handle h = Open("FT1");
+    ASSERT_EQ(d2xx::SetTimeouts(h, 100, 100), d2xx::kOk);
+    uint32_t waiting = 99;
+    EXPECT_EQ(d2xx::WaitForQueue(h, 4, 0, &waiting), d2xx::kOk);  // only looks
+    EXPECT_EQ(waiting, 0u);
+
+    const uint8_t first[] = {1, 2}, second[] = {3, 4, 5};
+    std::thread device([&] {
+        dev->Send(first);
+        std::this_thread::sleep_for(30ms);
+        dev->Send(second);
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(d2xx::WaitForQueue(h, 4, 200000, &waiting), d2xx::kOk);  // 10 s at the test scale
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 5s);
+    device.join();
+    EXPECT_GE(waiting, 4u);
+    ASSERT_TRUE(WaitForQueue(h, 5));
+    uint8_t buf[8] = {};
+    uint32_t got = 0;
+    EXPECT_EQ(d2xx::Read(h, buf, 3, &got), d2xx::kOk);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + got), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(d2xx::Read(h, buf, 8, &got), d2xx::kOk);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + got), (std::vector<uint8_t>{4, 5}));
+
+    // Too few bytes for the wait: it ends at its time with them still queued, until a purge.
+    ASSERT_TRUE(dev->Send(first));
+    EXPECT_EQ(d2xx::WaitForQueue(h, 4, 200, &waiting), d2xx::kOk);
+    EXPECT_EQ(waiting, 2u);
+    EXPECT_TRUE(WaitForQueue(h, 2));
+    EXPECT_EQ(d2xx::Purge(h, d2xx::kPurgeRx), d2xx::kOk);
+    EXPECT_TRUE(WaitForQueue(h, 0));
+}
+
+// The reader's wait holds no lock of the line: other calls go on meanwhile, and it
+// ends with a byte, a cancel, or the close of the line.
+TEST_F(D2xx, WaitForRxEndsWithAByteACancelOrTheClose) {
+    auto dev = Silent("Zelto5 Unit", "FT1");
+    ASSERT_TRUE(bus.Plug(dev));
+    d2xx::Handle h = Open("FT1");
+    const uint32_t forever = 2000000;  // 100 s at the test scale
+    for (int how = 0; how < 3; ++how) {
+        SCOPED_TRACE(how);
+        std::atomic<bool> ended{false};
+        std::thread waiter([&] {
+            d2xx::WaitForRx(h, forever);
+            ended = true;
+        });
+        std::this_thread::sleep_for(30ms);
+        EXPECT_FALSE(ended.load());
+        uint32_t n = 0;
+        EXPECT_EQ(d2xx::GetQueueStatus(h, &n), d2xx::kOk);  // not held off by the wait
+        const uint8_t one[] = {9};
+        if (how == 0) {
+            ASSERT_TRUE(dev->Send(one));
+        } else if (how == 1) {
+            EXPECT_EQ(d2xx::CancelWait(h), d2xx::kOk);
+        } else {
+            EXPECT_EQ(d2xx::Close(h), d2xx::kOk);
+            Forget(h);
+        }
+        waiter.join();
+        if (how == 0) {
+            // A byte waiting: the wait returns at once until it is read.
+            EXPECT_EQ(d2xx::WaitForRx(h, forever), d2xx::kOk);
+            EXPECT_EQ(d2xx::Purge(h, d2xx::kPurgeRx), d2xx::kOk);
+        }
+    }
+    EXPECT_EQ(d2xx::WaitForRx(h, forever), d2xx::kInvalidHandle);
+}
+
+// The index calls use the listing of the last count; an open finds a device plugged
+// since, and never opens another device that took a listed one's place.
+TEST_F(D2xx, IndexCallsUseTheLastListingAndOpenChecksIt) {
+    ASSERT_TRUE(bus.Plug(Echo("Zelto5 A", "FTA")));
+    EXPECT_EQ(List(), (std::vector<Listed>{{"Zelto5 A", "FTA"}}));
+    ASSERT_TRUE(bus.Plug(Echo("Zelto5 B", "FTB")));
+    char text[d2xx::kListTextSize];
+    EXPECT_EQ(d2xx::SerialNumberByIndex(1, text, sizeof text), d2xx::kDeviceNotFound);
+    EXPECT_NE(Open("FTB"), nullptr);  // not listed yet, found all the same
+
+    // FTA goes; FTC takes its tty while the listing still shows FTA there.
+    ASSERT_TRUE(bus.Unplug("FTA"));
+    ASSERT_TRUE(bus.Plug(Echo("Zelto5 C", "FTC")));
+    d2xx::Handle h = nullptr;
+    EXPECT_EQ(d2xx::OpenBySerialNumber("FTA", &h), d2xx::kDeviceNotFound);
+    EXPECT_EQ(h, nullptr);
+    EXPECT_EQ(List(), (std::vector<Listed>{{"Zelto5 C", "FTC"}, {"Zelto5 B", "FTB"}}));
+}
+
 TEST_F(D2xx, LineSettingsAndModemStatusOnAPseudoTerminal) {
     ASSERT_TRUE(bus.Plug(Echo("Zelto5 Unit", "FT1")));
     d2xx::Handle h = Open("FT1");

@@ -1,0 +1,327 @@
+// Benchmark (not a test): the library's own costs against simulated devices, at real
+// protocol time, through the exports. Each figure is printed beside its goal.
+//
+//   library_benchmark [--reads N] [--watch SECONDS] [--idle SECONDS] [--part BYTES]
+//
+// The simulated devices run in a child process (this program started again with
+// --sim), so that the CPU time measured is the library's alone.
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tovamod.h"
+#include "z5clock.h"
+#include "z5sim_bus.h"
+#include "z5sim_firmware.h"
+#include "z5sim_radiomaster.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// ---- the simulator side ------------------------------------------------------------
+
+// A Radio Master with its own radio unit, as the program's sample setup offers an
+// update to: hardware version 1, device class 2.
+std::shared_ptr<z5sim::RadioMaster> SampleRadioMaster(const std::string& serial) {
+    auto rm = std::make_shared<z5sim::RadioMaster>(z5sim::RadioMaster::kDescription, serial);
+    rm->SetParam(0, 1);
+    rm->SetParam(1, 0x0102);
+    rm->SetDeviceClass(2);
+    z5sim::RadioUnit unit = z5sim::RadioUnit::Own(1, 0x1000000000000001ull + serial.size());
+    rm->Join(unit);
+    return rm;
+}
+
+// --sim N: plugs N Radio Masters, prints the folder, keeps them until stdin ends.
+int RunSimulator(int count) {
+    z5sim::Bus bus;
+    for (int i = 0; i < count; ++i)
+        if (!bus.Plug(SampleRadioMaster("RMB" + std::to_string(i + 1)))) return 1;
+    std::cout << bus.Root().string() << std::endl;
+    std::string line;
+    while (std::getline(std::cin, line) && line != "quit") {
+    }
+    return 0;
+}
+
+// The child process with its devices; ends it when it goes.
+class SimulatorProcess {
+public:
+    explicit SimulatorProcess(int count) {
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, toChild[1]);
+        posix_spawn_file_actions_addclose(&actions, fromChild[0]);
+        const std::string self = fs::read_symlink("/proc/self/exe").string();
+        const std::string n = std::to_string(count);
+        char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>("--sim"), const_cast<char*>(n.c_str()),
+                        nullptr};
+        if (posix_spawn(&pid_, self.c_str(), &actions, nullptr, argv, environ) != 0)
+            throw std::runtime_error("cannot start the simulator");
+        posix_spawn_file_actions_destroy(&actions);
+        close(toChild[0]);
+        close(fromChild[1]);
+        input_ = fdopen(toChild[1], "w");
+        FILE* output = fdopen(fromChild[0], "r");
+        char root[4096] = {};
+        if (!output || !std::fgets(root, sizeof root, output)) throw std::runtime_error("the simulator did not start");
+        std::fclose(output);
+        root_ = root;
+        while (!root_.empty() && root_.back() == '\n') root_.pop_back();
+    }
+    ~SimulatorProcess() {
+        std::fputs("quit\n", input_);
+        std::fclose(input_);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+    const std::string& Root() const { return root_; }
+
+private:
+    pid_t pid_ = -1;
+    FILE* input_ = nullptr;
+    std::string root_;
+};
+
+// ---- the library side --------------------------------------------------------------
+
+struct Options {
+    int reads = 200;
+    double watchSeconds = 3;
+    double idleSeconds = 30;
+    size_t partBytes = 100000;
+};
+
+void Row(const char* figure, const std::string& measured, const char* goal) {
+    std::printf("  %-44s %-22s goal %s\n", figure, measured.c_str(), goal);
+}
+
+std::string Fmt(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t i = std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())));
+    return values[i];
+}
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The library started over its own program and configuration folders, listing the
+// simulator's devices.
+class Library {
+public:
+    Library(const SimulatorProcess& sim, const fs::path& home) {
+        fs::create_directories(home / "prog");
+        fs::create_directories(home / "cfg");
+        setenv("ZELTO5_PROGRAM_DIR", (home / "prog").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home / "cfg").c_str(), 1);
+        setenv("ZELTO5_SYSFS_ROOT", sim.Root().c_str(), 1);
+        started_ = Clock::now();
+        if (tovamod_init() != 0) throw std::runtime_error("tovamod_init failed");
+    }
+    ~Library() {
+        if (!ended_) tovamod_uninit();
+    }
+    // Time from tovamod_init until count devices are listed; negative when they never are.
+    double ListedAfterMs(int count, double limitMs = 120000) {
+        while (tovamod_GetNumberOfAvailableDevice() < count) {
+            if (Ms(Clock::now() - started_) > limitMs) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return Ms(Clock::now() - started_);
+    }
+    double UninitMs() {
+        const auto t0 = Clock::now();
+        tovamod_uninit();
+        ended_ = true;
+        return Ms(Clock::now() - t0);
+    }
+
+private:
+    Clock::time_point started_;
+    bool ended_ = false;
+};
+
+struct Stream {
+    std::vector<uint8_t> data;
+    size_t pos = 0;
+};
+
+int64_t StreamSize(void* c) { return static_cast<int64_t>(static_cast<Stream*>(c)->data.size()); }
+
+int32_t StreamRead(void* c, void* buffer, int32_t count) {
+    auto* s = static_cast<Stream*>(c);
+    const size_t n = std::min(static_cast<size_t>(count), s->data.size() - s->pos);
+    std::memcpy(buffer, s->data.data() + s->pos, n);
+    s->pos += n;
+    return static_cast<int32_t>(n);
+}
+
+void Firmware(const Options& o, const fs::path& home) {
+    SimulatorProcess sim(1);
+    Library lib(sim, home);
+    if (lib.ListedAfterMs(1) < 0) throw std::runtime_error("the Radio Master was not listed");
+    // As the update program does: no scan during an update.
+    tovamod_DeactivateDevicesIdentification();
+    int32_t maxSensors = 0;
+    void* dev = tovamod_OpenDevice(0, 921600, 0, &maxSensors);
+
+    Stream s;
+    s.data.resize(o.partBytes);
+    for (size_t i = 0; i < o.partBytes; ++i) s.data[i] = static_cast<uint8_t>(i * 31 + (i >> 8));
+    FirmwareStream stream{&s, StreamSize, StreamRead};
+    FirmwareStream* holder = &stream;
+    const uint8_t hardware[] = {1};
+
+    const auto t0 = Clock::now();
+    const int32_t start =
+        tovamod_Device_Update_Start(dev, 0, 0x0105, 1, 1, static_cast<int32_t>(o.partBytes), 2, 1, hardware);
+    const auto t1 = Clock::now();
+    const int32_t blocks = start == 0 ? tovamod_Device_Update(dev, 0, 1, &holder) : -1;
+    const auto t2 = Clock::now();
+    const int32_t finish =
+        blocks == 0 ? tovamod_Device_Update_Finish(dev, 0, static_cast<int32_t>(z5sim::FirmwareCrc32(s.data))) : -1;
+    const auto t3 = Clock::now();
+    tovamod_ActivateDevicesIdentification();
+
+    const double blockCount = static_cast<double>((o.partBytes + 99) / 100);
+    std::printf("firmware (one Radio Master, %zu-byte part: start %d, blocks %d, finish %d)\n", o.partBytes, start,
+                blocks, finish);
+    Row("one firmware block (100 bytes)", Fmt("%.2f ms", Ms(t2 - t1) / blockCount), "<= 3 ms");
+    Row("the whole part (start, blocks, finish)", Fmt("%.2f s", Ms(t3 - t0) / 1000), "<= 1.5 s");
+}
+
+void RadioMasters(int count, const Options& o, const fs::path& home) {
+    SimulatorProcess sim(count);
+    Library lib(sim, home);
+    const double listed = lib.ListedAfterMs(count);
+    std::printf("%d Radio Master%s\n", count, count == 1 ? "" : "s");
+    Row("all devices listed after tovamod_init", listed < 0 ? "never" : Fmt("%.0f ms", listed),
+        count == 8 ? "<= 1500 ms" : "-");
+
+    // Copies of the structure while the scan runs on its own.
+    int copies = 0, nil = 0;
+    std::vector<double> scanTimes;  // the scans after the one that opened the devices
+    double firstScan = -1;
+    uint32_t lastScan = 0;
+    const auto watchEnd = Clock::now() + std::chrono::duration<double>(o.watchSeconds);
+    while (Clock::now() < watchEnd) {
+        THardwareStructure* copy = tovamod_GetHardwareStructure();
+        ++copies;
+        if (!copy) {
+            ++nil;
+        } else if (firstScan < 0) {
+            firstScan = copy->ScanTime;
+            lastScan = copy->ScanTime;
+        } else if (copy->ScanTime != lastScan) {
+            lastScan = copy->ScanTime;
+            scanTimes.push_back(copy->ScanTime);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    Row("scan that opened the devices (ScanTime)", firstScan < 0 ? "not seen" : Fmt("%.0f ms", firstScan), "-");
+    Row("later scans (ScanTime), median / max",
+        scanTimes.empty() ? "no scan seen"
+                          : Fmt("%.0f", Percentile(scanTimes, 0.5)) + " / " +
+                                Fmt("%.0f ms", *std::max_element(scanTimes.begin(), scanTimes.end())),
+        count == 8 ? "<= 100 ms" : "-");
+    Row("nil structure copies", Fmt("%.1f %%", 100.0 * nil / std::max(copies, 1)), count == 8 ? "<= 10 %" : "-");
+
+    // Parameter reads of the first device while the scan goes on.
+    int32_t maxSensors = 0;
+    void* dev = tovamod_OpenDevice(0, 921600, 0, &maxSensors);
+    std::vector<double> reads;
+    int failed = 0;
+    for (int i = 0; i < o.reads; ++i) {
+        const auto t0 = Clock::now();
+        if (tovamod_Device_GetRTUUParam(dev, 4) < 0) ++failed;
+        reads.push_back(Ms(Clock::now() - t0));
+    }
+    Row("parameter read, median", Fmt("%.2f ms", Percentile(reads, 0.5)), "<= 3 ms");
+    Row("parameter read, p90", Fmt("%.2f ms", Percentile(reads, 0.9)), count == 8 ? "<= 10 ms" : "-");
+    if (failed) std::printf("  (%d of %d reads failed)\n", failed, o.reads);
+
+    if (count == 8 && o.idleSeconds > 0) {
+        const double cpu0 = CpuSeconds();
+        const auto t0 = Clock::now();
+        std::this_thread::sleep_for(std::chrono::duration<double>(o.idleSeconds));
+        const double share = (CpuSeconds() - cpu0) / (Ms(Clock::now() - t0) / 1000);
+        Row(("idle CPU over " + Fmt("%.0f s", o.idleSeconds) + " (% of one core)").c_str(),
+            Fmt("%.2f %%", share * 100), "<= 1 %");
+    }
+    Row("tovamod_uninit", Fmt("%.0f ms", lib.UninitMs()), count == 8 ? "<= 2000 ms" : "-");
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: library_benchmark [--reads N] [--watch SECONDS] [--idle SECONDS] [--part BYTES]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--sim") == 0) return RunSimulator(std::atoi(argv[2]));
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (i + 1 >= argc) return Usage();
+        const char* v = argv[++i];
+        if (a == "--reads") o.reads = std::max(1, std::atoi(v));
+        else if (a == "--watch") o.watchSeconds = std::atof(v);
+        else if (a == "--idle") o.idleSeconds = std::atof(v);
+        else if (a == "--part") o.partBytes = std::strtoul(v, nullptr, 10);
+        else return Usage();
+    }
+    signal(SIGPIPE, SIG_IGN);
+    z5::SetTimeScale(1.0);
+    unsetenv("ZELTO5_TIME_SCALE");
+
+    std::string pattern = (fs::temp_directory_path() / "z5bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return 1;
+    const fs::path home = pattern;
+    int result = 0;
+    try {
+        Firmware(o, home);
+        for (int count : {1, 4, 8}) RadioMasters(count, o, home);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "library_benchmark: %s\n", e.what());
+        result = 1;
+    }
+    std::error_code ec;
+    fs::remove_all(home, ec);
+    return result;
+}
