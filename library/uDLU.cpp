@@ -1,7 +1,6 @@
 #include "uDLU.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -45,6 +44,7 @@ constexpr uint32_t kReplyMinBytes = 4;
 constexpr uint32_t kTextReplyFirstBytes = 1;  // directory and header: the first byte starts the reply
 constexpr uint32_t kBlockBytesNeeded = 1;  // after the wait, to read and judge a block's reply
 constexpr uint32_t kLineTimeoutMs = 100;
+constexpr uint32_t kPumpSliceMs = 10;  // longest wait between two pump runs
 constexpr uint8_t kCr = 0x0D;
 constexpr uint8_t kTab = 0x09;
 
@@ -121,9 +121,13 @@ uint32_t TDLU::WaitForReply(uint32_t MinBytes, uint32_t WaitMs) {
     const uint32_t start = z5::Tick();
     for (;;) {
         const uint32_t n = waiting();
-        if (n >= MinBytes || z5::TicksSince(start) >= WaitMs) return n;
+        const uint32_t elapsed = z5::TicksSince(start);
+        if (n >= MinBytes || elapsed >= WaitMs) return n;
         z5::PumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Wakes as bytes arrive; in slices while a pump runs, so the caller's window keeps going.
+        const uint32_t left = WaitMs - elapsed;
+        const uint32_t slice = z5::MessagePumpInstalled() ? std::min(kPumpSliceMs, left) : left;
+        if (WaitForFTQueue(MinBytes, slice) != d2xx::kOk) z5::SleepMs(slice);
     }
 }
 
