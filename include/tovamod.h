@@ -354,8 +354,8 @@ typedef struct TRTCUParam TRTCUParam;
    0, also when already initialised (nothing changes then); -1 on failure, and
    the library stays uninitialised. */
 int32_t tovamod_init(void);                                                                   /* 1 */
-/* Ends the scan, closes and frees every device; waits for it (1.2 s or more
-   per device). 0; -1 when not initialised, or when called from a notification
+/* Ends the scan, closes and frees every device; returns once every device's
+   threads have ended and no export is still inside one of its objects. 0; -1 when not initialised, or when called from a notification
    handler. Every handle and every copy is invalid afterwards. */
 int32_t tovamod_uninit(void);                                                                 /* 2 */
 /* No tracer window exists: 0 when initialised, else -1. */
