@@ -14,7 +14,7 @@ endfunction()
 
 z5_benchmarks_below(${CMAKE_SOURCE_DIR} z5_benchmarks)
 add_custom_target(z5_programs)
-foreach(t Kavrel kavrel_data kavrel_notice_files z5sim list_devices ${z5_benchmarks})
+foreach(t Kavrel kavrel_data kavrel_notice_files z5sim list_devices read_measurements ${z5_benchmarks})
   if(TARGET ${t})
     add_dependencies(z5_programs ${t})
   endif()

@@ -4,7 +4,9 @@
 //   z5sim [--folder DIR] DEVICE...      DEVICE = KIND:SERIAL or KIND:DESCRIPTION:SERIAL
 //
 // Prints "ZELTO5_SYSFS_ROOT=<folder>" and one "plugged" line per device, then reads
-// commands from standard input: "unplug SERIAL", "unplug" (all), "list", "quit".
+// commands from standard input: "unplug SERIAL", "unplug" (all), "list" (the
+// "plugged" lines again, or "no devices"), "quit". At the end of its input it keeps
+// its devices until a signal.
 // SIGINT and SIGTERM unplug everything and end it cleanly; so does "quit".
 // Without --folder a temporary folder is made and removed at the end.
 #include <poll.h>
@@ -63,6 +65,7 @@ bool Command(z5sim::Bus& bus, const std::string& line) {
     if (word.empty()) return true;
     if (word == "quit") return false;
     if (word == "list") {
+        if (bus.Devices().empty()) Say("no devices");
         List(bus);
     } else if (word == "unplug" && serial.empty()) {
         bus.UnplugAll();

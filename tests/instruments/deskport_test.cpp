@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 
 #include "instruments_support.h"
 #include "z5sim_deskport.h"
@@ -183,13 +184,15 @@ TEST_F(DeskPort, ASamplePeriodTheUnitRefusedIsNotReported) {
     ASSERT_TRUE(found);
     tovamod_DeactivateDevicesIdentification();
     void* sensor = found->sensors[0].sensor;
-    std::atomic<bool> refusing{true};
-    model->SetHook([&](z5sim::Device&, const z5sim::Message& m, std::vector<Bytes>&) {
-        return refusing.load() && m.Cmd() == 0x11 && m.Address() == 1;  // parameter writes go unanswered
+    // The simulator's thread may still call the hook after the test body (at the
+    // library's close), so the hook owns its flag.
+    auto refusing = std::make_shared<std::atomic<bool>>(true);
+    model->SetHook([refusing](z5sim::Device&, const z5sim::Message& m, std::vector<Bytes>&) {
+        return refusing->load() && m.Cmd() == 0x11 && m.Address() == 1;  // parameter writes go unanswered
     });
     EXPECT_EQ(tovamod_Sensor_SetSamplePeriode(sensor, 2, 40), -1);
     EXPECT_EQ(tovamod_Sensor_SetSamplePeriode(sensor, 1, 40), -1);
-    refusing = false;
+    *refusing = false;
     EXPECT_EQ(tovamod_Sensor_SetSamplePeriode(sensor, 2, 30), 30);
 
     ASSERT_EQ(tovamod_Device_SendCmdAndGetResponse(found->device, "0005,1,\r", 0), 0);

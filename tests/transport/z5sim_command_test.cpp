@@ -129,6 +129,12 @@ TEST(Z5simCommand, PlugsListsUnplugsAndStops) {
 
     sim.Say("unplug NOPE");
     EXPECT_EQ(sim.Line(), "unknown NOPE");
+    sim.Say("list");
+    EXPECT_EQ(sim.Line().rfind("plugged CMD456 ttyUSB1", 0), 0u);
+    sim.Say("unplug");
+    EXPECT_EQ(sim.Line(), "unplugged all");
+    sim.Say("list");
+    EXPECT_EQ(sim.Line(), "no devices");
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
     EXPECT_FALSE(std::filesystem::exists(folder));  // its own folder is removed
 }
