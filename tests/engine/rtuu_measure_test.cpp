@@ -40,8 +40,8 @@ TEST_F(Measure, StartAndStopTheStream) {
     EXPECT_EQ(Sent(), std::vector<Bytes>{B({0x7D, 0x03, 0x31, 0x00, 0x00, 0x7E})});
     EXPECT_TRUE(MeasureMode.load());
     EXPECT_TRUE(dev->GetReader().IsActive());
+    EXPECT_TRUE(StreamedMoreThan(3));  // the model streams once it has answered
     EXPECT_TRUE(rm->Measuring());
-    EXPECT_TRUE(StreamedMoreThan(3));
 
     // Requests with the reader test fail every attempt while the reader is active.
     EXPECT_EQ(dev->ReadParam(0, 6), -1);

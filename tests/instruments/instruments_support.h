@@ -124,6 +124,9 @@ inline void RunCommands(z5sim::Device& model, void* device, const std::vector<Co
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             EXPECT_TRUE(model.ReceivedBytes().empty());
         } else {
+            // A command may return before the device has read it (a reply it needs
+            // none of, or a stream frame that ends its read).
+            model.WaitForMessages(1, std::chrono::seconds(2));
             EXPECT_EQ(model.ReceivedFrames(), std::vector<Bytes>{c.frame});
         }
     }
