@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "configfile.h"
+#include "fileerror.h"
 #include "global.h"
 #include "textconv.h"
 
@@ -59,7 +60,8 @@ void LanguageFile(const QByteArray& bytes) {
 }
 
 void ConfigFile(const QByteArray& bytes) {
-    const QStringList lines = SplitLines(DecodeFileText(bytes));
+    bool whole = false;
+    const QStringList lines = SplitLines(DecodeFileText(bytes, &whole));
     Check(SplitLines(DecodeFileText(EncodeUtf16LeLines(lines))) == lines);
     for (const QString& line : lines) ParseInt32(line);
 
@@ -67,14 +69,22 @@ void ConfigFile(const QByteArray& bytes) {
     Write(path, bytes);
     QString section, key;
     PickNames(lines, section, key);
-    {  // a small readable file: no file error may come up
+    {  // a small readable file: no file error may come up but the refusal to
+       // save a text that could not be read whole, which leaves the file as it was
         TConfigfile cfg(path);
         cfg.ReadText(section, key, QString());
         cfg.ReadNumber(section, key, 256);
-        cfg.WriteText(section, key, QStringLiteral("v"));
+        bool refused = false;
+        try {
+            cfg.WriteText(section, key, QStringLiteral("v"));
+        } catch (const TFileError&) {
+            refused = true;
+        }
+        Check(refused == !whole);
     }
     QFile saved(path);
-    Check(saved.open(QIODevice::ReadOnly) && saved.read(2) == "\xFF\xFE");
+    Check(saved.open(QIODevice::ReadOnly));
+    Check(whole ? saved.read(2) == "\xFF\xFE" : saved.readAll() == bytes);
     saved.close();
     QFile::remove(path);
 }
