@@ -52,6 +52,8 @@ TEST_F(Measure, StartAndStopTheStream) {
     EXPECT_EQ(Sent(1)[0], B({0x7D, 0x03, 0x32, 0x00, 0x00, 0x7E}));
     EXPECT_FALSE(MeasureMode.load());
     EXPECT_FALSE(dev->GetReader().IsActive());
+    // A stream frame may end the stop's wait before the model has taken the stop.
+    for (int i = 0; i < 2000 && rm->Measuring(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_FALSE(rm->Measuring());
     const uint64_t after = rm->StreamedFrames();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
