@@ -10,16 +10,13 @@
 #include "uD2XX.h"
 #include "uDLUFileData.h"
 #include "uDLUReplies.h"
+#include "uFrameExchange.h"
 #include "uGlobalDev.h"
 #include "uHandleRegistry.h"
 #include "uNumberText.h"
-#include "z5clock.h"
-#include "z5pump.h"
 
 namespace {
 
-constexpr uint8_t kFrameStart = 0x7D;
-constexpr uint8_t kFrameEnd = 0x7E;
 constexpr uint8_t kAddressLow = TDLU::kRequestAddress & 0xFF;
 constexpr uint8_t kAddressHigh = TDLU::kRequestAddress >> 8;
 
@@ -39,12 +36,10 @@ constexpr uint8_t kUpdateAck = 0x28;
 constexpr int32_t kCodeReady = 17;
 constexpr int32_t kCodeStop = 18;
 
-constexpr uint32_t kReplyWaitMs = 500;
 constexpr uint32_t kReplyMinBytes = 4;
 constexpr uint32_t kTextReplyFirstBytes = 1;  // directory and header: the first byte starts the reply
 constexpr uint32_t kBlockBytesNeeded = 1;  // after the wait, to read and judge a block's reply
 constexpr uint32_t kLineTimeoutMs = 100;
-constexpr uint32_t kPumpSliceMs = 10;  // longest wait between two pump runs
 constexpr uint8_t kCr = 0x0D;
 constexpr uint8_t kTab = 0x09;
 
@@ -117,18 +112,8 @@ void TDLU::SendRequest(uint8_t Cmd, bool Purge) {
 
 uint32_t TDLU::WaitForReply(uint32_t MinBytes, uint32_t WaitMs) {
     // A failed query counts as nothing waiting.
-    auto waiting = [] { return GetFTQueueStatus() == d2xx::kOk ? std::min(RxBytesWaiting, kD2XXBufferSize) : 0u; };
-    const uint32_t start = z5::Tick();
-    for (;;) {
-        const uint32_t n = waiting();
-        const uint32_t elapsed = z5::TicksSince(start);
-        if (n >= MinBytes || elapsed >= WaitMs) return n;
-        z5::PumpMessages();
-        // Wakes as bytes arrive; in slices while a pump runs, so the caller's window keeps going.
-        const uint32_t left = WaitMs - elapsed;
-        const uint32_t slice = z5::MessagePumpInstalled() ? std::min(kPumpSliceMs, left) : left;
-        if (WaitForFTQueue(MinBytes, slice) != d2xx::kOk) z5::SleepMs(slice);
-    }
+    const int32_t n = WaitForReplyBytes(MinBytes, WaitMs);
+    return n > 0 ? std::min(static_cast<uint32_t>(n), kD2XXBufferSize) : 0u;
 }
 
 TDLU::Bytes TDLU::ReadReply(uint32_t Count) {
