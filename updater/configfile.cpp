@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileDevice>
 #include <QSaveFile>
+#include <algorithm>
 
 #include "filebytes.h"
 #include "textconv.h"
@@ -50,17 +51,17 @@ TConfigfile::TConfigfile(const QString& FileName) : FileName(FileName) {
 TConfigfile::~TConfigfile() = default;
 
 void TConfigfile::LoadLines() {
-    QFile file(FileName);
     std::string error;
-    if (!OpenRegularFile(file, error)) throw TFileError(error);
-    Lines = SplitLines(DecodeFileText(ReadAllBytes(file), &Whole));
+    const std::optional<QByteArray> bytes = ReadRegularFile(FileName, error);
+    if (!bytes) throw TFileError(error);
+    Lines = SplitLines(DecodeFileText(*bytes, &Whole));
 }
 
 void TConfigfile::SaveLines() {
     // Saving what was read of a cut text would drop the rest of the file.
     if (!Whole)
         throw TFileError("Not saved: " + FileName.toStdString() +
-                         " could not be read whole (it holds a NUL character, or UTF-16 text without a byte-order mark)");
+                         " could not be read whole (a NUL character or bytes that are not text cut it short)");
     const QByteArray bytes = EncodeUtf16LeLines(Lines);
     // A temporary file renamed over the old one: a failed write leaves the old file whole.
     QSaveFile file(FileName);
@@ -89,6 +90,12 @@ QString TConfigfile::FindValue(const QString& Section, const QString& Ident, con
         if (line.contains(u'[')) inSection = false;
     }
     return Default;
+}
+
+bool TConfigfile::HasSection(const QString& Section) {
+    LoadLines();
+    const QString header = Header(Section);
+    return std::any_of(Lines.cbegin(), Lines.cend(), [&header](const QString& line) { return line.contains(header); });
 }
 
 QString TConfigfile::ReadText(const QString& Section, const QString& Ident, const QString& Default) {

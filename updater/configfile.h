@@ -1,8 +1,9 @@
 // Sectioned text file of the program (setup file, language list). Nothing is
 // cached: every read loads the file again, every write loads it, changes or adds
 // one line and saves the whole file as UTF-16 LE with mark and CR LF line ends,
-// through a temporary file renamed over the old one. A file whose text a NUL
-// character cut short is read up to it but never saved.
+// through a temporary file renamed over the old one. A file whose text does not
+// decode cleanly (a NUL character, a byte lost from UTF-16) is read as far as it
+// is clean but never saved.
 #pragma once
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,9 @@ public:
     // Value of key Ident in Section, or Default. Throws TFileError when the file
     // cannot be read at that moment.
     QString FindValue(const QString& Section, const QString& Ident, const QString& Default);
+    // The file holds the header of Section. Throws TFileError when the file
+    // cannot be read at that moment.
+    bool HasSection(const QString& Section);
     QString ReadText(const QString& Section, const QString& Ident, const QString& Default);
     // The value as a decimal integer; Default for a missing key, a value that is
     // not an integer, or a file that cannot be read. Never throws.

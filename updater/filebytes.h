@@ -1,7 +1,9 @@
-// Opening and reading whole text files of the program.
+// Reading whole text files of the program.
 #pragma once
 #include <QByteArray>
 #include <QFile>
+#include <QString>
+#include <optional>
 #include <string>
 
 #include "fileerror.h"
@@ -10,15 +12,12 @@
 // hold a few kilobytes.
 inline constexpr qint64 MaxTextFileSize = 16 * 1024 * 1024;
 
-// Opens file (named already) for reading when it is a regular file. Never blocks:
-// a FIFO, a device or a folder in its place is not opened. False on failure, with
-// "Cannot open <file name>: <reason>" in Error.
-bool OpenRegularFile(QFile& file, std::string& Error);
+// The bytes of the regular file Name. Never blocks: a FIFO, a device or a folder in
+// its place is not opened. Nothing when the file cannot be opened or is larger
+// than MaxTextFileSize, with "Cannot open <Name>: <reason>" or "File too large:
+// <Name>" in Error. Throws TFileError naming the file on a read error or when it
+// grows beyond MaxTextFileSize while it is read.
+std::optional<QByteArray> ReadRegularFile(const QString& Name, std::string& Error);
 
-// Everything from the open file's position to its end. Throws TFileError on a
-// read error or when the file holds more than MaxTextFileSize bytes (devices
-// and pipes that never end included).
-QByteArray ReadAllBytes(QFile& file);
-
-// "<what> <file name>: <reason>" for a failed operation on file.
+// "<what> <file name>: <reason>" for a failed operation on file (opened by name).
 std::string FileErrorText(const char* what, const QFile& file);

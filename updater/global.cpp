@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "filebytes.h"
 #include "textconv.h"
@@ -68,7 +69,12 @@ int32_t LanguageOfPrimary(int PrimaryLanguage) {
 
 int32_t StartLanguage() { return LanguageOfPrimary(UserPrimaryLanguage() & 0xFF); }
 
-bool FindLanguageText(QStringView FileText, int32_t Id, QString& Text) {
+namespace {
+
+// The first well-formed entry ("_" id "," maxlen ">" text) whose id Wanted accepts;
+// its text goes to Text when given. False when there is none.
+template <class Pred>
+bool FindEntry(QStringView FileText, Pred Wanted, QString* Text) {
     const qsizetype size = FileText.size();
     // The next "," and ">" only move forward, so the scan stays linear however
     // many "_" the text holds.
@@ -79,29 +85,72 @@ bool FindLanguageText(QStringView FileText, int32_t Id, QString& Text) {
         if (comma <= i) comma = FileText.indexOf(u',', i + 1);
         if (comma < 0) return false;  // no entry can follow
         const std::optional<int32_t> id = ParseInt32(FileText.sliced(i + 1, comma - i - 1));
-        if (!id || *id != Id) continue;
+        if (!id || !Wanted(*id)) continue;
         if (close <= comma) close = FileText.indexOf(u'>', comma + 1);
         if (close < 0) return false;
         const std::optional<int32_t> maxlen = ParseInt32(FileText.sliced(comma + 1, close - comma - 1));
         if (!maxlen) continue;  // malformed entry: look for a later one
+        if (!Text) return true;
         const qsizetype start = close + 1;
         qsizetype length = *maxlen > 0 ? qMin<qsizetype>(*maxlen, size - start) : 0;
         const qsizetype cr = FileText.sliced(start, length).indexOf(u'\r');
         if (cr >= 0) length = cr;
-        Text = FileText.sliced(start, length).toString().replace(QStringLiteral("\\n"), QStringLiteral("\r\n"));
+        *Text = FileText.sliced(start, length).toString().replace(QStringLiteral("\\n"), QStringLiteral("\r\n"));
         return true;
     }
     return false;
 }
 
-void GetLanguageText(int32_t Id, int32_t Language, QString& Text) {
-    QFile file(FindIgnoringCase(ExeDir, QStringLiteral("Z5update.") + QLatin1String(LanguageSuffix(Language))));
+QString LanguageFileName(int32_t Language) {
+    return FindIgnoringCase(ExeDir, QStringLiteral("Z5update.") + QLatin1String(LanguageSuffix(Language)));
+}
+
+// Spelled as the program has always asked for it.
+QString EnglishFileName() { return FindIgnoringCase(ExeDir, QStringLiteral("Z5Update.uk")); }
+
+bool IsEnglish(int32_t Language) { return std::strcmp(LanguageSuffix(Language), "uk") == 0; }
+
+// The text of a language file; nothing when it cannot be opened.
+std::optional<QString> LanguageFileText(const QString& Name, std::string& Error) {
+    const std::optional<QByteArray> bytes = ReadRegularFile(Name, Error);
+    if (!bytes) return std::nullopt;
+    return DecodeUtf16Le(*bytes);
+}
+
+// Opened and holds no entry at all (empty, garbage, not UTF-16).
+bool WithoutTexts(const QString& Name) {
     std::string error;
-    if (!OpenRegularFile(file, error)) {
-        file.setFileName(FindIgnoringCase(ExeDir, QStringLiteral("Z5Update.uk")));
-        if (!OpenRegularFile(file, error)) throw TFileError(error);
+    try {
+        const std::optional<QString> text = LanguageFileText(Name, error);
+        return text && !FindEntry(*text, [](int32_t) { return true; }, nullptr);
+    } catch (const TFileError&) {
+        return false;
     }
-    FindLanguageText(DecodeUtf16Le(ReadAllBytes(file)), Id, Text);
+}
+
+}  // namespace
+
+bool FindLanguageText(QStringView FileText, int32_t Id, QString& Text) {
+    return FindEntry(FileText, [Id](int32_t id) { return id == Id; }, &Text);
+}
+
+void GetLanguageText(int32_t Id, int32_t Language, QString& Text) {
+    std::string error;
+    const std::optional<QString> chosen = LanguageFileText(LanguageFileName(Language), error);
+    if (chosen && FindLanguageText(*chosen, Id, Text)) return;
+    if (chosen && IsEnglish(Language)) return;
+    // A text the chosen file does not hold comes from the English file.
+    const std::optional<QString> english = LanguageFileText(EnglishFileName(), error);
+    if (english) FindLanguageText(*english, Id, Text);
+    else if (!chosen) throw TFileError(error);
+}
+
+QStringList LanguageFilesWithoutTexts(int32_t Language) {
+    QStringList names;
+    const QString chosen = LanguageFileName(Language);
+    if (WithoutTexts(chosen)) names << chosen;
+    if (!IsEnglish(Language) && WithoutTexts(EnglishFileName())) names << EnglishFileName();
+    return names;
 }
 
 // ---- update log ------------------------------------------------------------

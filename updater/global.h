@@ -1,6 +1,7 @@
 // Program-wide state of the update program, its language texts and its update log.
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <cstdint>
 #include <cstdio>
@@ -73,10 +74,15 @@ int32_t StartLanguage();
 // False when no well-formed entry has the id; Text is then untouched.
 bool FindLanguageText(QStringView FileText, int32_t Id, QString& Text);
 
-// Text Id in Language from ExeDir + "Z5update." + suffix, or from the English
-// file when that cannot be opened. Text keeps its value when no entry has the
-// id. Throws TFileError when neither file can be opened or read.
+// Text Id in Language from ExeDir + "Z5update." + suffix; from the English file
+// when that cannot be opened or holds no entry with the id. Text keeps its value
+// when neither file has the id. Throws TFileError when neither file can be opened,
+// or one cannot be read.
 void GetLanguageText(int32_t Id, int32_t Language, QString& Text);
+
+// The files that the texts of Language are read from (its own, then the English
+// one) that open but hold no entry at all: empty, garbage, or not UTF-16.
+QStringList LanguageFilesWithoutTexts(int32_t Language);
 
 // Starts a new log file LogFileName with the report header, when LogEnabled.
 // FirmwareText and HardwareText are the shown installed firmware and hardware

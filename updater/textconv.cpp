@@ -31,6 +31,40 @@ QString CutAtNul(QString text, bool* whole) {
     return text;
 }
 
+bool IsLineEnd(QChar c) { return c == u'\r' || c == u'\n' || c == u'\u2028'; }
+
+// UTF-16 text as far as it decodes cleanly: a NUL or an unpaired surrogate ends
+// it. An odd number of bytes means a byte was lost or added somewhere, and every
+// character after that point is shifted; the shifted characters hold no line
+// ends, so the text then ends after its last line end.
+QString CleanUtf16(const char* data, qsizetype size, bool bigEndian, bool* whole) {
+    QString text = DecodeUtf16(data, size, bigEndian);
+    qsizetype end = text.size();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isNull() || c.isLowSurrogate()) {
+            end = i;
+            break;
+        }
+        if (c.isHighSurrogate()) {
+            if (i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+                ++i;
+                continue;
+            }
+            end = i;
+            break;
+        }
+    }
+    bool clean = end == text.size();
+    if (size % 2 != 0) {
+        clean = false;
+        while (end > 0 && !IsLineEnd(text[end - 1])) --end;
+    }
+    text.truncate(end);
+    if (whole) *whole = clean;
+    return text;
+}
+
 bool StartsWith(const QByteArray& bytes, const char* mark, qsizetype size) {
     return bytes.size() >= size && bytes.first(size) == QByteArrayView(mark, size);
 }
@@ -52,9 +86,9 @@ QString Decode8Bit(const QByteArray& bytes) {
 
 QString DecodeFileText(const QByteArray& bytes, bool* Whole) {
     if (StartsWith(bytes, "\xFF\xFE", 2))
-        return CutAtNul(DecodeUtf16(bytes.constData() + 2, bytes.size() - 2, false), Whole);
+        return CleanUtf16(bytes.constData() + 2, bytes.size() - 2, false, Whole);
     if (StartsWith(bytes, "\xFE\xFF", 2))
-        return CutAtNul(DecodeUtf16(bytes.constData() + 2, bytes.size() - 2, true), Whole);
+        return CleanUtf16(bytes.constData() + 2, bytes.size() - 2, true, Whole);
     if (StartsWith(bytes, "\xEF\xBB\xBF", 3))
         return CutAtNul(DecodeUtf8(QByteArrayView(bytes).sliced(3), nullptr), Whole);
     return CutAtNul(Decode8Bit(bytes), Whole);

@@ -10,9 +10,11 @@
 
 // Text of a file by its byte-order mark: FF FE UTF-16 LE, FE FF UTF-16 BE,
 // EF BB BF UTF-8; without a mark 8-bit text (UTF-8 when valid, else
-// Windows-1252). A NUL character ends the text; an odd last byte of UTF-16 is
-// dropped. Whole, when given, tells whether the text ran to the end of the bytes
-// (false when a NUL cut it short, as in UTF-16 without a mark).
+// Windows-1252). A NUL character ends the text. UTF-16 is read as far as it
+// decodes cleanly: an unpaired surrogate ends it, and an odd number of bytes ends
+// it after its last line end. Whole, when given, tells whether the text ran to
+// the end of the bytes (false when it was cut short, as by the NULs of UTF-16
+// without a mark).
 QString DecodeFileText(const QByteArray& bytes, bool* Whole = nullptr);
 
 // Bytes taken as UTF-16 little-endian, without looking for a mark.

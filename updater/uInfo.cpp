@@ -1,12 +1,12 @@
 #include "uInfo.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextEdit>
+#include <optional>
 
 #include "configfile.h"
 #include "datafolder.h"
@@ -98,12 +98,11 @@ void Tfrm_Info::FormShow() {
         }
         LanguageIndex = StartLanguage();
 
-        QFile notice(ExeDir + QStringLiteral("infotext.") + NoticeSuffix(LanguageIndex) + QStringLiteral(".rtf"));
+        const QString notice = ExeDir + QStringLiteral("infotext.") + NoticeSuffix(LanguageIndex) + QStringLiteral(".rtf");
         std::string error;
-        if (!OpenRegularFile(notice, error)) throw TFileError(error);
-        const QByteArray rtf = ReadAllBytes(notice);
-        if (!ReadRtf(rtf, RichEdit1->document()))
-            throw TFileError("Not a rich text file: " + notice.fileName().toStdString());
+        const std::optional<QByteArray> rtf = ReadRegularFile(notice, error);
+        if (!rtf) throw TFileError(error);
+        if (!ReadRtf(*rtf, RichEdit1->document())) throw TFileError("Not a rich text file: " + notice.toStdString());
 
         QString caption, heading, button;
         GetLanguageText(1, LanguageIndex, caption);

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QKeyEvent>
@@ -31,6 +32,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -40,6 +42,7 @@
 
 #include "configfile.h"
 #include "datafolder.h"
+#include "filebytes.h"
 #include "global.h"
 #include "pictures.h"
 #include "rtfreader.h"
@@ -364,7 +367,8 @@ TEST_F(Startup, NoticeFileMissingOrBrokenKeepsTheBuiltInTextAndGoesOn) {
     bad.write("plain text, not rich text");
     bad.close();
     Start();
-    EXPECT_EQ(boxes.Texts.size(), 2u);
+    ASSERT_EQ(boxes.Texts.size(), 2u);
+    EXPECT_TRUE(boxes.Texts[1].contains(fProgram + "infotext.uk.rtf")) << boxes.Texts[1].toStdString();
     EXPECT_EQ(fInfo->RichEdit1->toPlainText(), Tfrm_Info::BuiltInText());
 }
 
@@ -528,13 +532,29 @@ TEST_F(Startup, LanguageListThatCannotBeWrittenIsReportedOnceAndLeftAlone) {
     EXPECT_EQ(boxes.Texts.size(), 1u);
 }
 
-// Files of the program that are FIFOs: none is waited on, each is reported as
-// unreadable like a missing one (the chosen language's texts fall back to English).
-TEST_F(Startup, ProgramFilesThatAreNotRegularFiles) {
+// Files of the program that cannot be read (a FIFO, a folder, a link loop, a
+// file just over the size limit): none is waited on, each is reported as
+// unreadable like a missing one, naming it (the chosen language's texts fall
+// back to English).
+TEST_F(Startup, ProgramFilesThatCannotBeRead) {
+    struct Kind {
+        const char* what;
+        std::function<void(const QString&)> make;
+    };
+    const Kind kinds[] = {
+        {"FIFO", nullptr},  // made by the guard
+        {"folder", [](const QString& path) { ASSERT_TRUE(QDir().mkdir(path)); }},
+        {"link loop", [](const QString& path) { ASSERT_TRUE(QFile::link(QFileInfo(path).fileName(), path)); }},
+        {"too large", [](const QString& path) {
+             QFile file(path);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             ASSERT_TRUE(file.resize(MaxTextFileSize + 1));
+         }},
+    };
     struct Case {
         const char* file;
         const char* locale;
-        size_t boxes;  // each naming the file
+        size_t boxes;
     };
     const Case cases[] = {
         {"z5setup.cfg", "en_US.UTF-8", 1},
@@ -542,26 +562,29 @@ TEST_F(Startup, ProgramFilesThatAreNotRegularFiles) {
         {"infotext.uk.rtf", "en_US.UTF-8", 1},
         {"Z5update.de", "de_DE.UTF-8", 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        const QString path = fProgram + c.file;
-        ASSERT_TRUE(QFile::remove(path));
-        SetLocale(c.locale);
-        BoxCloser boxes;
-        {
-            FifoGuard fifo({path});
-            Start();
-            EXPECT_FALSE(fifo.Blocked());
-            EXPECT_TRUE(fMain->isVisible());
-            EXPECT_EQ(boxes.Texts.size(), c.boxes);
-            for (const QString& text : boxes.Texts) EXPECT_TRUE(text.contains(c.file)) << text.toStdString();
-            EXPECT_EQ(fMain->BtnExit->text(), LanguageText(16, 1));
-            fMain.reset();
-            fInfo.reset();
-            ResetProgramState();
+    for (const Kind& kind : kinds) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(kind.what) + " " + c.file);
+            const QString path = fProgram + c.file;
+            ASSERT_TRUE(QFile::remove(path));
+            SetLocale(c.locale);
+            BoxCloser boxes;
+            {
+                FifoGuard fifo(kind.make ? std::vector<QString>{} : std::vector<QString>{path});
+                if (kind.make) kind.make(path);
+                Start();
+                EXPECT_FALSE(fifo.Blocked());
+                EXPECT_TRUE(fMain->isVisible());
+                EXPECT_EQ(boxes.Texts.size(), c.boxes);
+                for (const QString& text : boxes.Texts) EXPECT_TRUE(text.contains(path)) << text.toStdString();
+                EXPECT_EQ(fMain->BtnExit->text(), LanguageText(16, 1));
+                fMain.reset();
+                fInfo.reset();
+                ResetProgramState();
+            }
+            ASSERT_TRUE(QFileInfo(path).isDir() ? QDir(path).removeRecursively() : QFile::remove(path));
+            ASSERT_TRUE(QFile::copy(QStringLiteral(KAVREL_DATA_DIR "/") + c.file, path));
         }
-        ASSERT_TRUE(QFile::remove(path));
-        ASSERT_TRUE(QFile::copy(QStringLiteral(KAVREL_DATA_DIR "/") + c.file, path));
     }
 }
 
@@ -579,7 +602,14 @@ TEST_F(Startup, LanguageListReadOnlyInPartIsNotSaved) {
     const Case cases[] = {
         {"UTF-16 without a mark", shipped.mid(2)},
         {"a NUL inside", shipped.left(at) + QByteArray(2, '\0') + shipped.mid(at)},
+        {"a stray 0x00 byte between characters", shipped.left(at) + '\0' + shipped.mid(at)},
+        {"a stray 0x00 byte inside a character", shipped.left(at + 1) + '\0' + shipped.mid(at + 1)},
     };
+    QStringList names;
+    {
+        TConfigfile list(LangList());
+        for (int k = 1; k <= 24; ++k) names << list.ReadText("Sprachen", QStringLiteral("Lang%1").arg(k), QString());
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         QFile file(LangList());
@@ -589,6 +619,11 @@ TEST_F(Startup, LanguageListReadOnlyInPartIsNotSaved) {
         BoxCloser boxes;
         Start();
         EXPECT_TRUE(boxes.Texts.empty());
+        // The names before the fault, none shifted into garbage after it.
+        if (c.bytes.startsWith("\xFF\xFE")) {
+            for (int k = 0; k < 9; ++k) EXPECT_EQ(fMain->ComboLanguage->itemText(k), names[k]) << k;
+            for (int k = 9; k < 24; ++k) EXPECT_EQ(fMain->ComboLanguage->itemText(k), QString()) << k;
+        }
         for (int language : {3, 6}) {
             fMain->ComboLanguage->setCurrentIndex(language);
             emit fMain->ComboLanguage->activated(language);

@@ -136,3 +136,35 @@ TEST_F(LanguageText, FileIsReadOnEveryCallAndOnlyAsUtf16) {
     Put("Z5update.fr", QStringLiteral("\xEF\xBB\xBF_15,30>Mettre à jour\r\n").toUtf8());
     EXPECT_EQ(Get(15, 6), u"<unchanged>");
 }
+
+// A text the chosen language's file does not hold comes from the English file; a
+// file that holds no texts at all is named for the report.
+TEST_F(LanguageText, MissingTextsComeFromEnglish) {
+    Put("Z5update.uk", Utf16Le(QStringLiteral("_15,30>Update\r\n_16,30>Exit\r\n")));
+    const QString german = dir.filePath("Z5update.de");
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        const char16_t* text15;
+        const char16_t* text16;
+        bool withoutTexts;
+    };
+    const Case cases[] = {
+        {"some texts", Utf16Le(QStringLiteral("_15,30>Aktualisieren\r\n")), u"Aktualisieren", u"Exit", false},
+        {"empty", QByteArray(), u"Update", u"Exit", true},
+        {"garbage", QByteArray("\x13\x9C\xF0_,>\x01\xFF\xFE\x7F", 11), u"Update", u"Exit", true},
+        {"UTF-8", QStringLiteral("\xEF\xBB\xBF_15,30>Aktualisieren\r\n").toUtf8(), u"Update", u"Exit", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Put("Z5update.de", c.bytes);
+        EXPECT_EQ(Get(15, 0), QString::fromUtf16(c.text15));
+        EXPECT_EQ(Get(16, 0), QString::fromUtf16(c.text16));
+        EXPECT_EQ(Get(17, 0), u"<unchanged>");
+        EXPECT_EQ(LanguageFilesWithoutTexts(0), c.withoutTexts ? QStringList{german} : QStringList{});
+    }
+    // The English file itself without texts.
+    Put("Z5update.uk", QByteArray("garbage"));
+    EXPECT_EQ(LanguageFilesWithoutTexts(1), QStringList{dir.filePath("Z5update.uk")});
+    EXPECT_EQ(LanguageFilesWithoutTexts(0).size(), 2);
+}
