@@ -29,6 +29,7 @@
 #include "handlerguard.h"
 #include "pictures.h"
 #include "statusfile.h"
+#include "textconv.h"
 #include "tovamod.h"
 #include "z5clock.h"
 #include "z5programdir.h"
@@ -322,13 +323,19 @@ void TfrmMain::showEvent(QShowEvent* event) {
 
 // ---- start-up, languages, exit ------------------------------------------------
 
+namespace {
+
+QString SetupFileName() { return ExeDir + QStringLiteral("z5setup.cfg"); }
+
+}  // namespace
+
 void TfrmMain::TntFormCreate() {
     for (int k = 0; k < kLanguageFlagCount; ++k) fFlags[static_cast<size_t>(k)] = FlagPicture(k);
     ProgramVersion = "2.1";
     VersionCheck = 1;
     ExeDir = FindDataDir();
     // Each file on its own, so that one that cannot be created costs only its own object.
-    Guarded(this, [] { SetupConfig = std::make_unique<TConfigfile>(ExeDir + QStringLiteral("z5setup.cfg")); });
+    Guarded(this, [] { SetupConfig = std::make_unique<TConfigfile>(SetupFileName()); });
     Guarded(this, [] { LangConfig = std::make_unique<TConfigfile>(WritableFileName(ExeDir, QStringLiteral("z5lang.cfg"))); });
     Guarded(this, [this] {
         UpdateJob.PartIndex = 1;
@@ -367,6 +374,12 @@ void TfrmMain::SetSpecificLanguageTxt() {
         LabelInfo->setText(Text(14));
         BtnUpdate->setText(Text(15));
         BtnExit->setText(Text(16));
+        // A language file without any texts is reported once; its captions came from English.
+        QStringList unreported;
+        for (const QString& name : LanguageFilesWithoutTexts(LanguageIndex))
+            if (!fReportedLanguageFiles.contains(name)) unreported << name;
+        fReportedLanguageFiles << unreported;
+        if (!unreported.isEmpty()) throw TFileError("No language texts in " + unreported.join(QStringLiteral(", ")).toStdString());
     });
 }
 
@@ -501,8 +514,18 @@ auto Lib(F&& call) {
     return call();
 }
 
-int32_t SetupNumber(const QString& Section, const QString& Key, int32_t Default) {
-    return SetupConfig ? SetupConfig->ReadNumber(Section, Key, Default) : Default;
+// The firmware that the setup file offers in Section (256 when it names none);
+// false when the file cannot be read or holds no such section.
+bool ReadOffer(const QString& Section, int32_t& Firmware) {
+    Firmware = 256;
+    if (!SetupConfig) return false;
+    try {
+        if (!SetupConfig->HasSection(Section)) return false;
+        Firmware = ParseInt32(SetupConfig->FindValue(Section, QStringLiteral("Firmwarenumber"), QString())).value_or(256);
+    } catch (const TFileError&) {
+        return false;
+    }
+    return true;
 }
 
 // The device kinds of the display, with what the poll and the version pass show.
@@ -654,6 +677,7 @@ void TfrmMain::VersionPass() {
     const QString code = QString::fromStdString(TypeCode);
     // A read that failed gives -1; the data logger's text gives -1 when it is not a version.
     bool unread = false;
+    bool offered = true;
     if (ComboDevice->currentIndex() >= 1) {
         InstalledFirmware = static_cast<int32_t>(Lib([] { return tovamod_Sensor_GetRtcuParam(SensorHandle, 1); }));
         const auto hardware = static_cast<int32_t>(Lib([] { return tovamod_Sensor_GetRtcuParam(SensorHandle, 0); }));
@@ -661,8 +685,7 @@ void TfrmMain::VersionPass() {
         fHardwareText = std::to_string(hardware);
         const bool radioPort = ComboDevice->currentText() == kRadioPort;
         setpicture(radioPort ? 2 : 3);
-        UpdateJob.NewFirmware = SetupNumber(radioPort ? QStringLiteral("RTCU") : QStringLiteral("RCU"),
-                                            QStringLiteral("Firmwarenumber"), 256);
+        offered = ReadOffer(radioPort ? QStringLiteral("RTCU") : QStringLiteral("RCU"), UpdateJob.NewFirmware);
         SetPanelColor(kWhite);
         TimeL->setText(QStringLiteral("1 min"));
         BtnUpdate->setEnabled(true);
@@ -675,7 +698,7 @@ void TfrmMain::VersionPass() {
         BtnExit->setEnabled(true);
         ReadDluVersion();
         unread = InstalledFirmware == -1;
-        UpdateJob.NewFirmware = SetupNumber(QStringLiteral("DLU"), QStringLiteral("Firmwarenumber"), 256);
+        offered = ReadOffer(QStringLiteral("DLU"), UpdateJob.NewFirmware);
         TimeL->setText(QStringLiteral("2 min"));
     } else {
         for (const DeviceRow& row : kDevices) {
@@ -687,7 +710,7 @@ void TfrmMain::VersionPass() {
             const int32_t hardware = Lib([] { return tovamod_Device_GetRTUUParam(DeviceHandle, 0); });
             unread = InstalledFirmware == -1 || hardware == -1;
             fHardwareText = std::to_string(hardware);
-            UpdateJob.NewFirmware = SetupNumber(code, QStringLiteral("Firmwarenumber"), 256);
+            offered = ReadOffer(code, UpdateJob.NewFirmware);
             BtnUpdate->setEnabled(true);
             BtnExit->setEnabled(true);
             TimeL->setText(QString::fromLatin1(row.Duration));
@@ -706,11 +729,17 @@ void TfrmMain::VersionPass() {
         EditNewFirmware->setText(VersionText(UpdateJob.NewFirmware));
         return;
     }
-    if (fReadFailureShown) {
+    if (fReadFailureShown && offered) {
         SetPanelColor(kWhite);
         fReadFailureShown = false;
     }
-    if (VersionCheck && InstalledFirmware >= UpdateJob.NewFirmware && !TypeCode.empty()) {
+    if (!offered) {
+        // Nothing is offered from a setup file that cannot be read.
+        BtnUpdate->setEnabled(false);
+        SetPanelColor(kRed);
+        fReadFailureShown = true;
+        Label6->setText(Text(42) + u' ' + SetupFileName());
+    } else if (VersionCheck && InstalledFirmware >= UpdateJob.NewFirmware && !TypeCode.empty()) {
         BtnUpdate->setEnabled(false);
         Label6->setText(Text(38));
     } else {
@@ -719,7 +748,7 @@ void TfrmMain::VersionPass() {
     Label6->repaint();
     if (TypeCode != "DLU") EditFirmware->setText(VersionText(InstalledFirmware));
     EditHardware->setText(fHardwareText.empty() ? QString() : QString::fromLatin1(fHardwareText.substr(0, 1)));
-    EditNewFirmware->setText(VersionText(UpdateJob.NewFirmware));
+    EditNewFirmware->setText(offered ? VersionText(UpdateJob.NewFirmware) : QString());
 }
 
 void TfrmMain::ReadDluVersion() {
@@ -781,8 +810,14 @@ bool TfrmMain::ReadSetup(const QString& Section, SetupPlan& Plan, QString& Probl
         Problem = Text(Id) + u' ' + Detail;
         return false;
     };
+    // The file may have gone bad since the device was shown (removed, replaced by a folder, ...).
+    const auto unreadable = [&refuse] { return refuse(42, SetupFileName()); };
     const QString where = QStringLiteral("z5setup.cfg [") + Section + QStringLiteral("] ");
-    if (!SetupConfig) return refuse(42, QStringLiteral("z5setup.cfg"));
+    try {
+        if (!SetupConfig || !SetupConfig->HasSection(Section)) return unreadable();
+    } catch (const TFileError&) {
+        return unreadable();
+    }
     Plan.PartCount = SetupConfig->ReadNumber(Section, QStringLiteral("MaxFilenames"), 1);
     if (Plan.PartCount < 1 || Plan.PartCount > TUpdateJob::MaxParts)
         return refuse(43, where + QStringLiteral("MaxFilenames=%1").arg(Plan.PartCount));
@@ -791,7 +826,12 @@ bool TfrmMain::ReadSetup(const QString& Section, SetupPlan& Plan, QString& Probl
     // Beyond this the library refuses the part before sending anything.
     const int64_t limit = (TypeCode == "DLU" || TypeCode == "LIGHTSPEED") ? 500000 : 100000;
     for (int i = 1; i <= Plan.PartCount; ++i) {
-        QString name = SetupConfig->FindValue(Section, QStringLiteral("Filename") + QString::number(i), QString());
+        QString name;
+        try {
+            name = SetupConfig->FindValue(Section, QStringLiteral("Filename") + QString::number(i), QString());
+        } catch (const TFileError&) {
+            return unreadable();
+        }
         name.replace(u'\\', u'/');
         const QString path = ExeDir + name;
         Plan.Paths[static_cast<size_t>(i - 1)] = path;

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -192,6 +193,8 @@ private:
     // The setup section the running click works on (RTCU or RCU for the radio unit).
     QString fUpdateSection;
     int32_t fTargetAddress = 0;
+    // Language files without texts that a box has named.
+    QStringList fReportedLanguageFiles;
     std::vector<std::function<void()>> fDeferred;
     bool fDeferredPosted = false;
 };

@@ -2,7 +2,11 @@
 // three calls per part, the pause between parts, failures and resuming.
 #include "mainwin_support.h"
 
+#include <sys/stat.h>
+
 #include <set>
+
+#include "filebytes.h"
 
 using namespace mainwin_test;
 
@@ -341,6 +345,65 @@ TEST_F(Update, BadSetupIsRefusedBeforePollingStops) {
     ASSERT_TRUE(bus.Unplug("RMW1"));
     ASSERT_TRUE(WaitForNoDevice());
     EXPECT_TRUE(boxes.empty());
+}
+
+// A setup file that goes bad while the device is shown: the click is refused in
+// the user's language with the file's path, and the next version pass offers
+// nothing rather than calling the installed firmware up to date.
+TEST_F(Update, SetupFileThatCannotBeReadIsRefusedWithItsPath) {
+    const fs::path setup = prog / "z5setup.cfg";
+    const std::vector<std::string> good = Section("RTUU", 0x0203, 1);
+    struct Case {
+        const char* what;
+        std::function<void()> breakIt;
+    };
+    const std::vector<Case> cases{
+        {"removed", [] {}},
+        {"empty", [&] { WriteFile("z5setup.cfg", {}); }},
+        {"garbage", [&] { WriteFile("z5setup.cfg", Pattern(4096, 9)); }},
+        {"too large", [&] {
+             WriteSetup(good);
+             fs::resize_file(setup, MaxTextFileSize + 1);
+         }},
+        {"FIFO", [&] { ASSERT_EQ(::mkfifo(setup.c_str(), 0600), 0); }},
+        {"folder", [&] { fs::create_directory(setup); }},
+        {"link loop", [&] { fs::create_symlink("z5setup.cfg", setup); }},
+    };
+    WriteSetup(good);
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    ChooseLanguage(0);
+    const QString refusal = Lang(42) + " " + QString::fromStdString(setup.string());
+    ASSERT_NE(Lang(42), QString());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        window->ComboDeviceChange();
+        ASSERT_TRUE(window->BtnUpdate->isEnabled());
+        fs::remove(setup);
+        c.breakIt();
+        window->BtnUpdateClick();
+        EXPECT_FALSE(UpdateRunning());
+        EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
+        EXPECT_EQ(window->Label3->text(), Lang(30));
+        EXPECT_EQ(window->Label6->text(), refusal);
+        EXPECT_TRUE(window->Timer1->isActive());
+        EXPECT_TRUE(window->BtnExit->isEnabled());
+
+        window->ComboDeviceChange();
+        EXPECT_EQ(window->Label6->text(), refusal);
+        EXPECT_FALSE(window->BtnUpdate->isEnabled());
+        EXPECT_EQ(window->EditNewFirmware->text(), QString());
+
+        fs::remove(setup);
+        WriteSetup(good);
+    }
+    window->ComboDeviceChange();
+    EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0xFF, 0xFF));
+    EXPECT_EQ(window->EditNewFirmware->text(), "2.3");
+    EXPECT_EQ(window->Label6->text(), QString());
+    EXPECT_EQ(rm->Firmware(0).LastPart().started, false);
+    EXPECT_TRUE(boxes.empty()) << boxes.front().toStdString();
 }
 
 }  // namespace

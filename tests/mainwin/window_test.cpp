@@ -2,6 +2,7 @@
 // opened, closing and the exit button.
 #include "mainwin_support.h"
 
+#include <QGroupBox>
 #include <QIcon>
 #include <QPainter>
 
@@ -91,7 +92,35 @@ TEST_F(Window, ConfigurationFilesThatCannotBeOpened) {
     window->Initdll();
     Plug();
     ASSERT_TRUE(WaitForItems(1));
-    EXPECT_EQ(window->EditNewFirmware->text(), "1.0");  // the default offer
+    // Nothing is offered, and the firmware is not called up to date.
+    EXPECT_EQ(window->EditNewFirmware->text(), QString());
+    EXPECT_EQ(window->Label6->text(), Lang(42) + " " + QString::fromStdString((prog / "z5setup.cfg").string()));
+    EXPECT_FALSE(window->BtnUpdate->isEnabled());
+    EXPECT_EQ(boxes.size(), 2u);
+}
+
+// A language file without any texts: the window speaks English and says once
+// which file is at fault.
+TEST_F(Window, LanguageFileWithoutTextsFallsBackToEnglishAndIsReportedOnce) {
+    const QString german = QString::fromStdString((prog / "Z5update.de").string());
+    for (const auto& [what, bytes] : {std::pair<const char*, std::vector<char>>{"empty", {}}, {"garbage", Pattern(3000, 5)}}) {
+        SCOPED_TRACE(what);
+        WriteFile("Z5update.de", bytes);
+        window = std::make_unique<TfrmMain>();
+        window->show();
+        EXPECT_TRUE(boxes.empty());
+        ChooseLanguage(0);
+        QString english;
+        GetLanguageText(16, 1, english);
+        EXPECT_EQ(window->BtnExit->text(), english);
+        EXPECT_NE(window->GroupBoxDev->title(), QString());
+        ChooseLanguage(1);
+        ChooseLanguage(0);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_TRUE(boxes[0].contains(german)) << boxes[0].toStdString();
+        window.reset();
+        boxes.clear();
+    }
 }
 
 // A networks file the library cannot load keeps it from starting: the window
