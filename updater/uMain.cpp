@@ -571,6 +571,7 @@ void TfrmMain::PollPass() {
     RadioParam4 = 0;
 
     SetPanelColor(kWhite);
+    fReadFailureShown = false;
     setpicture(6);
     DeviceHandle = first ? first->Device : nullptr;
     SensorHandle = (first && first->Sensors) ? first->Sensors->Sensor : nullptr;
@@ -634,7 +635,7 @@ void TfrmMain::PollPass() {
         BtnUpdate->setEnabled(false);
         Image1->hide();
         Label3->setText(Text(18));
-    } else {
+    } else if (!fReadFailureShown) {
         Label3->setText(Text(21));
     }
 }
@@ -699,7 +700,9 @@ void TfrmMain::VersionPass() {
         BtnUpdate->setEnabled(false);
         SetPanelColor(kRed);
         fReadFailureShown = true;
+        Label3->setText(Text(49));
         Label6->setText(Text(41));
+        Label3->repaint();
         Label6->repaint();
         EditFirmware->clear();
         EditHardware->clear();
@@ -709,6 +712,7 @@ void TfrmMain::VersionPass() {
     if (fReadFailureShown) {
         SetPanelColor(kWhite);
         fReadFailureShown = false;
+        ShowAtOnce(Label3, Text(21));
     }
     if (VersionCheck && InstalledFirmware >= UpdateJob.NewFirmware && !TypeCode.empty()) {
         BtnUpdate->setEnabled(false);
