@@ -1004,6 +1004,8 @@ void TfrmMain::waittimerTimer() {
 
 void TfrmMain::EndOfPause() {
     gUpdateRunning = false;
+    // The final text is drawn with the green panel, not before it on white.
+    Label6->setText(Text(35));
     SetHourglass(false);
     ComboDevice->setEnabled(true);
     SetPanelColor(kLightGreen);
@@ -1011,6 +1013,5 @@ void TfrmMain::EndOfPause() {
     Timer1->start();
     UpdateJob.PartIndex = 1;
     Lib([] { tovamod_ActivateDevicesIdentification(); });
-    ShowAtOnce(Label6, Text(35));
     if (LogEnabled) CloseLog();
 }

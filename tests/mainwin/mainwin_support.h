@@ -35,6 +35,9 @@
 #include "z5test_networks.h"
 #include "z5widestring.h"
 
+// Texts in failure messages as text.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
 namespace mainwin_test {
 
 namespace fs = std::filesystem;
