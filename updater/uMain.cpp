@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bidi.h"
 #include "crc.h"
 #include "datafolder.h"
 #include "global.h"
@@ -197,20 +198,14 @@ void TfrmMain::LayOut() {
     Panel2->setFrameShadow(QFrame::Sunken);
     Panel2->setAutoFillBackground(true);
     LabelStatus = new QLabel(Panel2);
-    LabelStatus->setGeometry(10, 8, 130, 20);
     Label3 = new QLabel(Panel2);
-    Label3->setGeometry(144, 8, 440, 20);
     LabelDauer = new QLabel(Panel2);
-    LabelDauer->setGeometry(10, 32, 130, 20);
     TimeL = new QLabel(Panel2);
-    TimeL->setGeometry(144, 32, 440, 20);
     LabelInfo = new QLabel(Panel2);
-    LabelInfo->setGeometry(10, 56, 130, 20);
     Label6 = new QLabel(Panel2);
-    Label6->setGeometry(144, 56, 440, 50);
     Label6->setFont(bold);
     Label6->setWordWrap(true);
-    Label6->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceStatusPanel(Qt::LeftToRight);
     SetPanelColor(kWhite);
 
     BtnUpdate = new QPushButton(this);
@@ -247,6 +242,25 @@ void TfrmMain::LayOut() {
     ComboLanguage->setMaxVisibleItems(24);
     // Long captions of some languages take a second line instead of running under the boxes.
     for (QLabel* label : {LabelBezeich, LabelSoftw, LabelHardw, LabelNewSoftw}) label->setWordWrap(true);
+}
+
+void TfrmMain::PlaceStatusPanel(Qt::LayoutDirection Direction) {
+    // Captions in the column where reading starts, each value right after its
+    // caption. Every label aligns to the reading start of the language, whatever
+    // its own text: "1 min" stands beside an Arabic caption as a sentence does.
+    Panel2->setLayoutDirection(Direction);
+    const bool rtl = Direction == Qt::RightToLeft;
+    const auto place = [this, rtl](QLabel* label, int x, int y, int width, int height) {
+        label->setGeometry(rtl ? Panel2->width() - x - width : x, y, width, height);
+        label->setAlignment((rtl ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute |
+                            (label == Label6 ? Qt::AlignTop : Qt::AlignVCenter));
+    };
+    place(LabelStatus, 10, 8, 130, 20);
+    place(Label3, 144, 8, 440, 20);
+    place(LabelDauer, 10, 32, 130, 20);
+    place(TimeL, 144, 32, 440, 20);
+    place(LabelInfo, 10, 56, 130, 20);
+    place(Label6, 144, 56, 440, 50);
 }
 
 QColor TfrmMain::PanelColor() const { return Panel2->palette().color(QPalette::Window); }
@@ -365,6 +379,8 @@ void TfrmMain::SetSpecificLanguageTxt() {
         LabelStatus->setText(Text(12));
         LabelDauer->setText(Text(13));
         LabelInfo->setText(Text(14));
+        // The language's own caption tells its reading direction.
+        PlaceStatusPanel(Text(12).isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
         BtnUpdate->setText(Text(15));
         BtnExit->setText(Text(16));
     });
@@ -414,7 +430,7 @@ void TfrmMain::Initdll() {
             // The networks file is the one thing the library loads at its start.
             SetPanelColor(kRed);
             ShowAtOnce(Label3, Text(47));
-            ShowAtOnce(Label6, Text(48) + u' ' + NetworksFileShown());
+            ShowAtOnce(Label6, Text(48) + u' ' + LeftToRight(NetworksFileShown()));
             return;
         }
         fLibraryInitialised = true;
@@ -782,7 +798,7 @@ std::string Utf8(const QString& text) { return text.toStdString(); }
 bool TfrmMain::ReadSetup(const QString& Section, SetupPlan& Plan, QString& Problem) {
     // The language's text, then what it is about in no language (a path, a key).
     const auto refuse = [&Problem, this](int32_t Id, const QString& Detail) {
-        Problem = Text(Id) + u' ' + Detail;
+        Problem = Text(Id) + u' ' + LeftToRight(Detail);
         return false;
     };
     const QString where = QStringLiteral("z5setup.cfg [") + Section + QStringLiteral("] ");
@@ -911,8 +927,8 @@ void TfrmMain::UpdatePart() {
         const bool started = job.LastResult == 0;
         if (started) {
             // Text 27 brings its own leading blank.
-            ShowAtOnce(Label3, Text(36) + u' ' + QString::number(job.PartIndex) + Text(27) + u' ' +
-                                   QString::number(job.PartCount));
+            ShowAtOnce(Label3, Text(36) + u' ' + LeftToRight(job.PartIndex) + Text(27) + u' ' +
+                                   LeftToRight(job.PartCount));
             // A part file that vanished since the check cannot be sent.
             job.LastResult = stream->IsOpen()
                                  ? Lib([&] { return tovamod_Device_Update(DeviceHandle, target, 1, stream->Variable()); })
@@ -943,8 +959,8 @@ void TfrmMain::UpdatePart() {
             waittimer->start();
         } else if (job.LastResult == 0) {
             ShowAtOnce(Label3, Text(29));
-            ShowAtOnce(Label6, Text(26) + u' ' + QString::number(job.PartIndex) + Text(27) + u' ' +
-                                   QString::number(job.PartCount) + u' ' + Text(28));
+            ShowAtOnce(Label6, Text(26) + u' ' + LeftToRight(job.PartIndex) + Text(27) + u' ' +
+                                   LeftToRight(job.PartCount) + u' ' + Text(28));
             job.MorePartsPending = 1;
             ++job.PartIndex;
             waittimer->start();

@@ -70,6 +70,11 @@ inline QString Lang(int id) {
     return text;
 }
 
+// A path or number as the window inserts it into a sentence: left to right
+// between the isolate marks U+2066 and U+2069.
+inline QString Isolated(const QString& text) { return QChar(0x2066) + text + QChar(0x2069); }
+inline QString Isolated(int number) { return Isolated(QString::number(number)); }
+
 inline std::vector<char> Pattern(size_t n, unsigned seed) {
     std::vector<char> b(n);
     for (size_t i = 0; i < n; ++i) b[i] = static_cast<char>(i * 31 + seed * 7 + (i >> 8));

@@ -115,7 +115,7 @@ TEST_F(Window, LibraryThatCannotStartIsShownAndNotPolled) {
     Start();
     EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
     EXPECT_EQ(window->Label3->text(), Lang(47));
-    EXPECT_EQ(window->Label6->text(), Lang(48) + " " + QString::fromStdString((prog / "Z5NETS.XML").string()));
+    EXPECT_EQ(window->Label6->text(), Lang(48) + " " + Isolated(QString::fromStdString((prog / "Z5NETS.XML").string())));
     EXPECT_FALSE(window->Timer1->isActive());
     Plug();
     Spin(500);
