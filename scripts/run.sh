@@ -2,7 +2,8 @@
 # The run command: installs what is missing, builds the programs (Kavrel, z5sim,
 # the example client, the benchmark programs), plugs a simulated Radio Master with
 # its radio unit (or the device KIND names, below) and starts Kavrel against it,
-# with the sample setup file and firmware parts. Confirm the notice, then press Update to send the firmware.
+# with the sample setup file and firmware parts. Confirm the notice, then press
+# Update to send the firmware.
 # Without a display ($DISPLAY unset) the program runs on a virtual display (Xvfb):
 # the script confirms the notice, waits for the device to show, saves a screenshot
 # (build/run/kavrel.png, or the path in Z5_SHOT), presses Update, waits for the
