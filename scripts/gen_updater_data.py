@@ -21,7 +21,8 @@ SUFFIXES = ["de", "uk", "sp", "ru", "pl", "ar", "fr", "pt", "nl", "ro", "bg", "c
 CHOSEN_LANGUAGE = 1
 
 # Setup file: per type code the offered version (major*256 + minor), the
-# device class, the accepted hardware versions and the sizes of its parts.
+# device class, the accepted hardware versions and the sizes of its parts. The
+# simulator's devices (sim/z5sim_kinds.cpp) take these classes and versions.
 SETUP = [
     ("RTUU", 0x0203, 2, [1, 2], [4096, 3072, 2048]),
     ("RTCU", 0x0105, 11, [1], [3000]),
@@ -32,7 +33,7 @@ SETUP = [
     ("LIGHTSPEED", 0x0102, 6, [1], [4000]),
     ("UNIZ", 0x0103, 7, [1], [2600]),
     ("TIMER62", 0x0201, 8, [1], [2400]),
-    ("DDS", 0x0104, 10, [1], [2000, 1500]),
+    ("DDS", 0x0104, 9, [1], [2000, 1500]),
     ("XRAY", 0x0102, 10, [1], [2800]),
 ]
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The run command: installs what is missing, builds the programs (Kavrel, z5sim,
 # the example client, the benchmark programs), plugs a simulated Radio Master with
-# its radio unit and starts Kavrel against it, with the sample setup file and
-# firmware parts. Confirm the notice, then press Update to send the firmware.
+# its radio unit (or the device KIND names, below) and starts Kavrel against it,
+# with the sample setup file and firmware parts. Confirm the notice, then press
+# Update to send the firmware.
 # Without a display ($DISPLAY unset) the program runs on a virtual display (Xvfb):
 # the script confirms the notice, waits for the device to show, saves a screenshot
 # (build/run/kavrel.png, or the path in Z5_SHOT), presses Update, waits for the
@@ -11,9 +12,18 @@
 # Either way the script ends with the last status of the main window and exits
 # non-zero when the update failed or the program ended in error.
 # Z5_JOBS limits the build's parallel jobs.
+#   scripts/run.sh [KIND]   the simulated device: radiomaster (default), deskport,
+#                           starterport, datalogger, timer62, counter, lightspeed,
+#                           dds or xray
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+kind=${1:-radiomaster}
+case $kind in
+  radiomaster|deskport|starterport|datalogger|timer62|counter|lightspeed|dds|xray) ;;
+  *) echo "usage: scripts/run.sh [radiomaster|deskport|starterport|datalogger|timer62|counter|lightspeed|dds|xray]" >&2
+     exit 2 ;;
+esac
 
 bash scripts/build-plain.sh z5_programs
 
@@ -79,8 +89,8 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "$XDG_RUNTIME_DIR" ]; then
   export XDG_RUNTIME_DIR=$runtime
 fi
 
-# The simulated Radio Master; its own radio unit sits at address 1.
-coproc SIM { exec "$bin/z5sim" --folder "$run/sys" radiomaster:RM0001; }
+# The simulated device; a Radio Master's own radio unit sits at address 1.
+coproc SIM { exec "$bin/z5sim" --folder "$run/sys" "$kind:DEMO0001"; }
 read -r -t 20 line <&"${SIM[0]}" || { echo "the simulator did not start" >&2; exit 1; }
 export "${line?}"   # ZELTO5_SYSFS_ROOT=...
 read -r -t 20 line <&"${SIM[0]}" && echo "simulator: $line"
@@ -166,7 +176,7 @@ for _ in $(seq 10); do
   [ -n "$started" ] && break
 done
 [ -n "$started" ] || fail "Pressing Update did not start the update."
-echo "Screenshot of Kavrel with the simulated Radio Master: $shot"
+echo "Screenshot of Kavrel with the simulated $kind: $shot"
 echo "Update pressed: $(field status)"
 
 # The panel turns light green when the update is done, red when a part failed.

@@ -36,6 +36,17 @@ std::shared_ptr<Device> SampleRadioMaster(const std::string& d, const std::strin
     return rm;
 }
 
+// A device at address 0 that the sample setup file offers an update to: hardware
+// version 1, the section's device class and a firmware older than the offer.
+template <class Model, uint16_t DeviceClass, uint16_t Firmware>
+std::shared_ptr<Device> Offered(const std::string& d, const std::string& s) {
+    auto device = std::make_shared<Model>(d, s);
+    device->SetParam(0, 1);
+    device->SetParam(1, Firmware);
+    device->SetDeviceClass(DeviceClass);
+    return device;
+}
+
 // A Radio Master as a measuring client meets it: its own radio unit at 1 and a
 // remote radio sensor unit at 5 (MAC A0A0A0A0A0A0A0A1, identity 7, two channels)
 // that streams the values 11 and 22 while a measurement runs.
@@ -79,14 +90,15 @@ const std::vector<Kind>& Kinds() {
         {"silent", "Zelto5 Silent", Silent},
         {"radiomaster", RadioMaster::kDescription, SampleRadioMaster},
         {"radiomasterunit", RadioMaster::kDescription, RadioMasterWithUnit},
-        {"deskport", "Zelto5 Desk-Port", Make<DeskPort>},
-        {"starterport", "Zelto5 Starter-Port", Make<DeskPort>},
+        // Device classes and versions as the program's sample setup file has them.
+        {"deskport", "Zelto5 Desk-Port", Offered<DeskPort, 5, 0x0101>},
+        {"starterport", "Zelto5 Starter-Port", Offered<DeskPort, 13, 0x0100>},
         {"datalogger", DataLogger::kDescription, SampleDataLogger},
-        {"timer62", Timer62::kDescription, Make<Timer62>},
-        {"counter", UniversalCounter::kDescription, Make<UniversalCounter>},
+        {"timer62", Timer62::kDescription, Offered<Timer62, 8, 0x0200>},
+        {"counter", UniversalCounter::kDescription, Offered<UniversalCounter, 7, 0x0102>},
         {"lightspeed", LightSpeedMeter::kDescription, Make<LightSpeedMeter>},
         {"dds", FunctionGenerator::kDescription, Make<FunctionGenerator>},
-        {"xray", XRay::kDescription, Make<XRay>},
+        {"xray", XRay::kDescription, Offered<XRay, 10, 0x0101>},
     };
     return kinds;
 }

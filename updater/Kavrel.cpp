@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    app.setApplicationDisplayName(QStringLiteral("Kavrel"));
+    // No display name: the window system would append it to every caption.
     // The program ends with its main window, whatever else is open.
     app.setQuitOnLastWindowClosed(false);
 

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bidi.h"
 #include "crc.h"
 #include "datafolder.h"
 #include "global.h"
@@ -198,20 +199,14 @@ void TfrmMain::LayOut() {
     Panel2->setFrameShadow(QFrame::Sunken);
     Panel2->setAutoFillBackground(true);
     LabelStatus = new QLabel(Panel2);
-    LabelStatus->setGeometry(10, 8, 130, 20);
     Label3 = new QLabel(Panel2);
-    Label3->setGeometry(144, 8, 440, 20);
     LabelDauer = new QLabel(Panel2);
-    LabelDauer->setGeometry(10, 32, 130, 20);
     TimeL = new QLabel(Panel2);
-    TimeL->setGeometry(144, 32, 440, 20);
     LabelInfo = new QLabel(Panel2);
-    LabelInfo->setGeometry(10, 56, 130, 20);
     Label6 = new QLabel(Panel2);
-    Label6->setGeometry(144, 56, 440, 50);
     Label6->setFont(bold);
     Label6->setWordWrap(true);
-    Label6->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    PlaceStatusPanel(Qt::LeftToRight);
     SetPanelColor(kWhite);
 
     BtnUpdate = new QPushButton(this);
@@ -248,6 +243,25 @@ void TfrmMain::LayOut() {
     ComboLanguage->setMaxVisibleItems(24);
     // Long captions of some languages take a second line instead of running under the boxes.
     for (QLabel* label : {LabelBezeich, LabelSoftw, LabelHardw, LabelNewSoftw}) label->setWordWrap(true);
+}
+
+void TfrmMain::PlaceStatusPanel(Qt::LayoutDirection Direction) {
+    // Captions in the column where reading starts, each value right after its
+    // caption. Every label aligns to the reading start of the language, whatever
+    // its own text: "1 min" stands beside an Arabic caption as a sentence does.
+    Panel2->setLayoutDirection(Direction);
+    const bool rtl = Direction == Qt::RightToLeft;
+    const auto place = [this, rtl](QLabel* label, int x, int y, int width, int height) {
+        label->setGeometry(rtl ? Panel2->width() - x - width : x, y, width, height);
+        label->setAlignment((rtl ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute |
+                            (label == Label6 ? Qt::AlignTop : Qt::AlignVCenter));
+    };
+    place(LabelStatus, 10, 8, 130, 20);
+    place(Label3, 144, 8, 440, 20);
+    place(LabelDauer, 10, 32, 130, 20);
+    place(TimeL, 144, 32, 440, 20);
+    place(LabelInfo, 10, 56, 130, 20);
+    place(Label6, 144, 56, 440, 50);
 }
 
 QColor TfrmMain::PanelColor() const { return Panel2->palette().color(QPalette::Window); }
@@ -372,6 +386,8 @@ void TfrmMain::SetSpecificLanguageTxt() {
         LabelStatus->setText(Text(12));
         LabelDauer->setText(Text(13));
         LabelInfo->setText(Text(14));
+        // The language's own caption tells its reading direction.
+        PlaceStatusPanel(Text(12).isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
         BtnUpdate->setText(Text(15));
         BtnExit->setText(Text(16));
         // A language file without any texts is reported once; its captions came from English.
@@ -427,7 +443,7 @@ void TfrmMain::Initdll() {
             // The networks file is the one thing the library loads at its start.
             SetPanelColor(kRed);
             ShowAtOnce(Label3, Text(47));
-            ShowAtOnce(Label6, Text(48) + u' ' + NetworksFileShown());
+            ShowAtOnce(Label6, Text(48) + u' ' + LeftToRight(NetworksFileShown()));
             return;
         }
         fLibraryInitialised = true;
@@ -594,6 +610,7 @@ void TfrmMain::PollPass() {
     RadioParam4 = 0;
 
     SetPanelColor(kWhite);
+    fReadFailureShown = false;
     setpicture(6);
     DeviceHandle = first ? first->Device : nullptr;
     SensorHandle = (first && first->Sensors) ? first->Sensors->Sensor : nullptr;
@@ -657,7 +674,7 @@ void TfrmMain::PollPass() {
         BtnUpdate->setEnabled(false);
         Image1->hide();
         Label3->setText(Text(18));
-    } else {
+    } else if (!fReadFailureShown) {
         Label3->setText(Text(21));
     }
 }
@@ -722,7 +739,9 @@ void TfrmMain::VersionPass() {
         BtnUpdate->setEnabled(false);
         SetPanelColor(kRed);
         fReadFailureShown = true;
+        Label3->setText(Text(49));
         Label6->setText(Text(41));
+        Label3->repaint();
         Label6->repaint();
         EditFirmware->clear();
         EditHardware->clear();
@@ -732,6 +751,7 @@ void TfrmMain::VersionPass() {
     if (fReadFailureShown && offered) {
         SetPanelColor(kWhite);
         fReadFailureShown = false;
+        ShowAtOnce(Label3, Text(21));
     }
     if (!offered) {
         // Nothing is offered from a setup file that cannot be read.
@@ -807,7 +827,7 @@ std::string Utf8(const QString& text) { return text.toStdString(); }
 bool TfrmMain::ReadSetup(const QString& Section, SetupPlan& Plan, QString& Problem) {
     // The language's text, then what it is about in no language (a path, a key).
     const auto refuse = [&Problem, this](int32_t Id, const QString& Detail) {
-        Problem = Text(Id) + u' ' + Detail;
+        Problem = Text(Id) + u' ' + LeftToRight(Detail);
         return false;
     };
     // The file may have gone bad since the device was shown (removed, replaced by a folder, ...).
@@ -947,8 +967,8 @@ void TfrmMain::UpdatePart() {
         const bool started = job.LastResult == 0;
         if (started) {
             // Text 27 brings its own leading blank.
-            ShowAtOnce(Label3, Text(36) + u' ' + QString::number(job.PartIndex) + Text(27) + u' ' +
-                                   QString::number(job.PartCount));
+            ShowAtOnce(Label3, Text(36) + u' ' + LeftToRight(job.PartIndex) + Text(27) + u' ' +
+                                   LeftToRight(job.PartCount));
             // A part file that vanished since the check cannot be sent.
             job.LastResult = stream->IsOpen()
                                  ? Lib([&] { return tovamod_Device_Update(DeviceHandle, target, 1, stream->Variable()); })
@@ -979,8 +999,8 @@ void TfrmMain::UpdatePart() {
             waittimer->start();
         } else if (job.LastResult == 0) {
             ShowAtOnce(Label3, Text(29));
-            ShowAtOnce(Label6, Text(26) + u' ' + QString::number(job.PartIndex) + Text(27) + u' ' +
-                                   QString::number(job.PartCount) + u' ' + Text(28));
+            ShowAtOnce(Label6, Text(26) + u' ' + LeftToRight(job.PartIndex) + Text(27) + u' ' +
+                                   LeftToRight(job.PartCount) + u' ' + Text(28));
             job.MorePartsPending = 1;
             ++job.PartIndex;
             waittimer->start();
@@ -1040,6 +1060,8 @@ void TfrmMain::waittimerTimer() {
 
 void TfrmMain::EndOfPause() {
     gUpdateRunning = false;
+    // The final text is drawn with the green panel, not before it on white.
+    Label6->setText(Text(35));
     SetHourglass(false);
     ComboDevice->setEnabled(true);
     SetPanelColor(kLightGreen);
@@ -1047,6 +1069,5 @@ void TfrmMain::EndOfPause() {
     Timer1->start();
     UpdateJob.PartIndex = 1;
     Lib([] { tovamod_ActivateDevicesIdentification(); });
-    ShowAtOnce(Label6, Text(35));
     if (LogEnabled) CloseLog();
 }

@@ -153,6 +153,7 @@ protected:
 private:
     void LayOut();
     void SetPanelColor(const QColor& color);
+    void PlaceStatusPanel(Qt::LayoutDirection Direction);
     void ShowAtOnce(QLabel* label, const QString& text);
     QString Text(int32_t Id) const;
     void SetHourglass(bool on);

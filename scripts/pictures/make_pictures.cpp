@@ -402,7 +402,7 @@ QImage DevicePicture(const std::function<void(QPainter&)>& draw, const QString& 
   p.setBrush(bg);
   p.drawRoundedRect(QRectF(1.5, 1.5, kDeviceSize - 3, kDeviceSize - 3), 14, 14);
   draw(p);
-  DeviceName(p, name);
+  if (!name.isEmpty()) DeviceName(p, name);
   p.end();
   return img;
 }
@@ -797,7 +797,7 @@ int main(int argc, char** argv) {
       {RelayPort, QStringLiteral("Relay-Port")},
       {DeskPort, QStringLiteral("Desk-Port")},
       {FieldPort, QStringLiteral("Field-Port")},
-      {NoDevice, QStringLiteral("No device")},
+      {NoDevice, QString()},  // no caption: the status line says it in the user's language
       {SpeedOfLight, QStringLiteral("Speed of Light Meter")},
       {UniversalCounter, QStringLiteral("Universal Counter")},
       {Timer62, QStringLiteral("Timer 6-2")},

@@ -1,6 +1,9 @@
 // What the window shows of the attached device: the Radio Master with its radio
 // unit, the choice between them, removal, a second device.
 #include "mainwin_support.h"
+#include "z5sim_datalogger.h"
+#include "z5sim_generic.h"
+#include "z5sim_instruments.h"
 
 using namespace mainwin_test;
 
@@ -104,6 +107,7 @@ TEST_F(Display, VersionThatCannotBeReadOffersNothing) {
     rm->ClearFaults();
     EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
     EXPECT_EQ(window->Label6->text(), Lang(41));
+    EXPECT_EQ(window->Label3->text(), Lang(49));
     EXPECT_FALSE(window->BtnUpdate->isEnabled());
     EXPECT_NE(window->EditFirmware->text(), "255.255");
     EXPECT_TRUE(window->EditFirmware->text().isEmpty());
@@ -115,7 +119,29 @@ TEST_F(Display, VersionThatCannotBeReadOffersNothing) {
     EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0xFF, 0xFF));
     EXPECT_EQ(window->EditFirmware->text(), "1.2");
     EXPECT_TRUE(window->Label6->text().isEmpty());
+    EXPECT_EQ(window->Label3->text(), Lang(21));
     EXPECT_TRUE(window->BtnUpdate->isEnabled());
+}
+
+// A device of a known kind that answers nothing: the poll pass leaves a red
+// panel whose status says the same as its info, and nothing to press.
+TEST_F(Display, SilentDeviceIsShownAsUnreadByThePollPass) {
+    for (const char* description : {z5sim::Timer62::kDescription, z5sim::DataLogger::kDescription}) {
+        SCOPED_TRACE(description);
+        Start();
+        auto silent = std::make_shared<z5sim::GenericDevice>(description, "SIL1", z5sim::GenericDevice::Answer::Nothing);
+        ASSERT_TRUE(bus.Plug(silent));
+        ASSERT_TRUE(WaitForItems(1));
+        // The info is the version pass's last word; the status follows in the same pass.
+        ASSERT_TRUE(WaitUntil([&] { return window->Label6->text() == Lang(41); }));
+        EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
+        EXPECT_EQ(window->Label3->text(), Lang(49));
+        EXPECT_FALSE(window->Label3->text().isEmpty());
+        EXPECT_FALSE(window->BtnUpdate->isEnabled());
+        ASSERT_TRUE(bus.Unplug("SIL1"));
+        ASSERT_TRUE(WaitForNoDevice());
+        window.reset();
+    }
 }
 
 // Ticks under the error box run no pass: a change meanwhile waits for the box.

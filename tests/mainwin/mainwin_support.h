@@ -35,6 +35,9 @@
 #include "z5test_networks.h"
 #include "z5widestring.h"
 
+// Texts in failure messages as text.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
 namespace mainwin_test {
 
 namespace fs = std::filesystem;
@@ -66,6 +69,11 @@ inline QString Lang(int id) {
     GetLanguageText(id, LanguageIndex, text);
     return text;
 }
+
+// A path or number as the window inserts it into a sentence: left to right
+// between the isolate marks U+2066 and U+2069.
+inline QString Isolated(const QString& text) { return QChar(0x2066) + text + QChar(0x2069); }
+inline QString Isolated(int number) { return Isolated(QString::number(number)); }
 
 inline std::vector<char> Pattern(size_t n, unsigned seed) {
     std::vector<char> b(n);

@@ -2,6 +2,9 @@
 // script sees the ready device, then the finished or failed part.
 #include "mainwin_support.h"
 
+#include <QEvent>
+#include <algorithm>
+
 using namespace mainwin_test;
 
 namespace {
@@ -57,6 +60,47 @@ INSTANTIATE_TEST_SUITE_P(, StatusFileOutcome,
                          ::testing::Values(Outcome{"Finished", 0, "#c0dcc0", 24, 35},
                                            Outcome{"FinishRefused", 2, "#ff0000", 30, 32}),
                          [](const auto& info) { return std::string(info.param.what); });
+
+// What the panel and its labels paint, in order, without repeats: what the
+// status file is written from.
+class PaintedStates : public QObject {
+public:
+    explicit PaintedStates(TfrmMain& window) : window_(window) {
+        for (QObject* o : {static_cast<QObject*>(window.Panel2), static_cast<QObject*>(window.Label3),
+                           static_cast<QObject*>(window.Label6)})
+            o->installEventFilter(this);
+    }
+    std::vector<QString> states;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::Paint) return false;
+        const QString state = QStringLiteral("panel=%1\nstatus=%2\ninfo=%3\n")
+                                  .arg(window_.PanelColor().name(), window_.Label3->text(), window_.Label6->text());
+        if (states.empty() || states.back() != state) states.push_back(state);
+        return false;
+    }
+
+private:
+    TfrmMain& window_;
+};
+
+// The end of the last pause: the pause's texts on white, then green with the
+// final text at once; no green with the pause's text, no final text on white.
+TEST_F(StatusFile, FinalTextComesWithTheGreenPanel) {
+    WriteSetup(Section("RTUU", 0x0203, 1));
+    Start();
+    Plug();
+    ASSERT_TRUE(WaitForItems(1));
+    PaintedStates painted(*window);
+    window->BtnUpdateClick();
+    ASSERT_TRUE(WaitForUpdateEnd());
+    ASSERT_TRUE(WaitUntil([&] { return Read() == Panel("#c0dcc0", 24, 35); }, 10)) << Read().toStdString();
+    const auto pause = std::find(painted.states.begin(), painted.states.end(), Panel("#ffffff", 24, 25));
+    ASSERT_NE(pause, painted.states.end());
+    ASSERT_NE(pause + 1, painted.states.end());
+    EXPECT_EQ(*(pause + 1), Panel("#c0dcc0", 24, 35));
+}
 
 // Line breaks of a text would split the file's lines.
 TEST_F(StatusFile, TextsStayOnTheirLines) {

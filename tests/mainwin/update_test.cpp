@@ -33,7 +33,7 @@ TEST_F(Update, ThreePartsOfTheBase) {
     ASSERT_TRUE(WaitUntil([] { return UpdateJob.PartIndex == 2; }));
     EXPECT_TRUE(UpdateRunning());
     EXPECT_EQ(window->Label3->text(), Lang(29));
-    EXPECT_EQ(window->Label6->text(), Lang(26) + " 1" + Lang(27) + " 3 " + Lang(28));
+    EXPECT_EQ(window->Label6->text(), Lang(26) + " " + Isolated(1) + Lang(27) + " " + Isolated(3) + " " + Lang(28));
     EXPECT_FALSE(window->BtnExit->isEnabled());
     EXPECT_FALSE(window->BtnUpdate->isEnabled());
     EXPECT_FALSE(window->ComboDevice->isEnabled());
@@ -45,7 +45,7 @@ TEST_F(Update, ThreePartsOfTheBase) {
     watch.stop();
     // One blank on each side of the part number: text 27 brings its own.
     for (int part = 1; part <= 3; ++part)
-        EXPECT_EQ(statuses.count(Lang(36) + " " + QString::number(part) + Lang(27) + " 3"), 1u) << part;
+        EXPECT_EQ(statuses.count(Lang(36) + " " + Isolated(part) + Lang(27) + " " + Isolated(3)), 1u) << part;
     for (const QString& status : statuses) EXPECT_FALSE(status.contains("  ")) << status.toStdString();
     EXPECT_EQ(window->PanelColor(), QColor(0xC0, 0xDC, 0xC0));
     EXPECT_EQ(window->Label3->text(), Lang(24));
@@ -332,7 +332,7 @@ TEST_F(Update, BadSetupIsRefusedBeforePollingStops) {
         EXPECT_FALSE(UpdateRunning());
         EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
         EXPECT_EQ(window->Label3->text(), Lang(30));
-        EXPECT_EQ(window->Label6->text(), Lang(c.text) + " " + QString::fromStdString(c.detail));
+        EXPECT_EQ(window->Label6->text(), Lang(c.text) + " " + Isolated(QString::fromStdString(c.detail)));
         EXPECT_NE(Lang(c.text), QString());
         EXPECT_TRUE(window->Timer1->isActive());
         EXPECT_TRUE(window->BtnUpdate->isEnabled());

@@ -45,6 +45,20 @@ TEST_F(Window, StartsWithoutLibraryAndPicksALanguage) {
     EXPECT_TRUE(boxes.empty());
 }
 
+// Picture 6 says nothing in any language: below its drawing every row of the
+// picture as the window shows it is one colour from border to border.
+TEST_F(Window, NoDevicePictureCarriesNoText) {
+    window = std::make_unique<TfrmMain>();
+    window->show();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(window->PictureNumber(), 6);
+    const QImage shot = window->Image1->grab().toImage();
+    ASSERT_EQ(shot.size(), QSize(223, 223));
+    for (int y = 180; y < 216; ++y)
+        for (int x = 8; x < 215; ++x)
+            ASSERT_EQ(shot.pixel(x, y), shot.pixel(8, y)) << "text at " << x << "," << y;
+}
+
 // The flag goes at the item's top-left with its grey transparent; the text
 // starts 8 pixels after it.
 TEST_F(Window, LanguageItemDrawing) {
@@ -130,7 +144,7 @@ TEST_F(Window, LibraryThatCannotStartIsShownAndNotPolled) {
     Start();
     EXPECT_EQ(window->PanelColor(), QColor(0xFF, 0, 0));
     EXPECT_EQ(window->Label3->text(), Lang(47));
-    EXPECT_EQ(window->Label6->text(), Lang(48) + " " + QString::fromStdString((prog / "Z5NETS.XML").string()));
+    EXPECT_EQ(window->Label6->text(), Lang(48) + " " + Isolated(QString::fromStdString((prog / "Z5NETS.XML").string())));
     EXPECT_FALSE(window->Timer1->isActive());
     Plug();
     Spin(500);

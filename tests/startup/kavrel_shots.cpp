@@ -1,11 +1,13 @@
 // Saves pictures of the update program's windows as PNG files, for the
 // screenshot script. The language follows the locale (LANG), as in the program.
 //
-//   kavrel_shots OUTDIR NAME [SECONDS]
+//   kavrel_shots OUTDIR NAME [SECONDS [update]]
 //
 // Writes OUTDIR/NAME-notice.png, confirms the notice (which starts the library),
 // waits SECONDS (default 3) for the devices of ZELTO5_SYSFS_ROOT to show, and
-// writes OUTDIR/NAME-main.png.
+// writes OUTDIR/NAME-main.png. With "update" it then presses Update, waits a
+// second and writes OUTDIR/NAME-update.png (a refusal, when the setup names a
+// part file that is not there).
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -59,6 +61,11 @@ int main(int argc, char** argv) {
     info.ButtonOKClick();
     Settle(seconds * 1000);
     ok = Save(*main, dir + u'/' + name + QStringLiteral("-main.png")) && ok;
+    if (argc > 4 && QString::fromLocal8Bit(argv[4]) == QStringLiteral("update")) {
+        main->BtnUpdateClick();
+        Settle(1000);
+        ok = Save(*main, dir + u'/' + name + QStringLiteral("-update.png")) && ok;
+    }
     main->close();
     return ok ? 0 : 1;
 }

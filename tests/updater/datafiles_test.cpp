@@ -19,7 +19,7 @@ const QString DataDir = QStringLiteral(KAVREL_DATA_DIR);
 // Text ids the program fetches.
 const int32_t TextIds[] = {1,  2,  3,  5,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 18, 20, 21, 22,
                            23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40,
-                           41, 42, 43, 44, 45, 46, 47, 48};
+                           41, 42, 43, 44, 45, 46, 47, 48, 49};
 
 // First and last code point of the script a language is written in, where it
 // is not Latin.
