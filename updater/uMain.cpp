@@ -758,7 +758,9 @@ void TfrmMain::VersionPass() {
         BtnUpdate->setEnabled(false);
         SetPanelColor(kRed);
         fReadFailureShown = true;
-        Label6->setText(Text(42) + u' ' + SetupFileName());
+        // Not ready: no status rather than one that contradicts the red panel.
+        ShowAtOnce(Label3, QString());
+        Label6->setText(Text(42) + u' ' + LeftToRight(SetupFileName()));
     } else if (VersionCheck && InstalledFirmware >= UpdateJob.NewFirmware && !TypeCode.empty()) {
         BtnUpdate->setEnabled(false);
         Label6->setText(Text(38));

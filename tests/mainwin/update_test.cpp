@@ -374,7 +374,7 @@ TEST_F(Update, SetupFileThatCannotBeReadIsRefusedWithItsPath) {
     Plug();
     ASSERT_TRUE(WaitForItems(1));
     ChooseLanguage(0);
-    const QString refusal = Lang(42) + " " + QString::fromStdString(setup.string());
+    const QString refusal = Lang(42) + " " + Isolated(QString::fromStdString(setup.string()));
     ASSERT_NE(Lang(42), QString());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -392,6 +392,7 @@ TEST_F(Update, SetupFileThatCannotBeReadIsRefusedWithItsPath) {
 
         window->ComboDeviceChange();
         EXPECT_EQ(window->Label6->text(), refusal);
+        EXPECT_EQ(window->Label3->text(), QString());
         EXPECT_FALSE(window->BtnUpdate->isEnabled());
         EXPECT_EQ(window->EditNewFirmware->text(), QString());
 

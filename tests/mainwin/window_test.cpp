@@ -108,7 +108,8 @@ TEST_F(Window, ConfigurationFilesThatCannotBeOpened) {
     ASSERT_TRUE(WaitForItems(1));
     // Nothing is offered, and the firmware is not called up to date.
     EXPECT_EQ(window->EditNewFirmware->text(), QString());
-    EXPECT_EQ(window->Label6->text(), Lang(42) + " " + QString::fromStdString((prog / "z5setup.cfg").string()));
+    EXPECT_EQ(window->Label6->text(), Lang(42) + " " + Isolated(QString::fromStdString((prog / "z5setup.cfg").string())));
+    EXPECT_EQ(window->Label3->text(), QString());
     EXPECT_FALSE(window->BtnUpdate->isEnabled());
     EXPECT_EQ(boxes.size(), 2u);
 }

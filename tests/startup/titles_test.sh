@@ -20,7 +20,7 @@ fail() { echo "FAIL: $*" >&2; [ -f "$work/kavrel.log" ] && tail -n 20 "$work/kav
 mkdir -p "$work/program" "$work/runtime"
 chmod 700 "$work/runtime"
 cp "$bin"/Z5update.* "$bin"/infotext.uk.rtf "$bin"/z5lang.cfg "$work/program/"
-: > "$work/program/z5setup.cfg"
+cp "$bin/z5setup.cfg" "$work/program/"
 export ZELTO5_PROGRAM_DIR=$work/program XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config
 export ZELTO5_STATUS_FILE=$work/status.txt
 unset QT_QPA_PLATFORM
