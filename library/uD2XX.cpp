@@ -144,6 +144,10 @@ void NoteNotification(int Count) {
     if (!MeasureMode.load() && FindNotification(Count)) ++PendingNotifications;
 }
 
+void NoteNotifications(unsigned Count) {
+    if (!MeasureMode.load()) PendingNotifications += Count;
+}
+
 int ReadFrames(int Count) {
     const uint32_t count = Clamp(Count);
     const uint32_t got = static_cast<uint32_t>(ReadFTBytes(Count));
@@ -173,9 +177,7 @@ int ReadWaiting() {
     if (GetFTQueueStatus() != d2xx::kOk) return 0;
     const int n = static_cast<int>(std::min(RxBytesWaiting, kD2XXBufferSize));
     if (n == 0) return 0;
-    const int got = ReadFTBytes(n);
-    NoteNotification(got);
-    return got;
+    return ReadFTBytes(n);
 }
 
 bool FindNotification(int Count) {

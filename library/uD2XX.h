@@ -96,8 +96,9 @@ d2xx::Status CancelLineWait(d2xx::Handle Handle);
 // (see D2XXGuard).
 int ReadFrames(int Count);
 // The reader's read: what waits now, at most 0x8000 bytes, without waiting and
-// without a continuation read; the notification check as in ReadFrames. 0 when
-// nothing waits or the queue cannot be asked.
+// without a continuation read. No notification check: the reader runs its own over
+// the frames of its line (TLineFrames), however the reads cut them. 0 when nothing
+// waits or the queue cannot be asked.
 int ReadWaiting();
 // The plain read under both: up to Count bytes into ReceiveBuffer from offset 0,
 // waiting at most the line's read time-out; LastFTStatus set. No continuation, no
@@ -107,6 +108,9 @@ int ReadFTBytes(int Count);
 // outside a measurement, a notification frame found is marked and raised when the
 // exchange ends.
 void NoteNotification(int Count);
+// Notification frames found whole by a line's frame walk (TLineFrames): outside a
+// measurement, each is raised once when the exchange ends.
+void NoteNotifications(unsigned Count);
 // True when the frames from offset 0 within the first Count bytes of ReceiveBuffer
 // hold a notification (LEN 4, CMD 0x0A) before the first malformed one; its command
 // byte becomes 0x63. Reads nothing beyond Count.

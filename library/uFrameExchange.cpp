@@ -29,6 +29,9 @@ namespace {
 
 // The longest stretch of a reply wait without window messages.
 constexpr uint32_t kPumpSliceMs = 10;
+// A judged reply whose first bytes came within the wait may finish this much later
+// (the line's read time-out).
+constexpr uint32_t kFrameTailMs = 100;
 
 int32_t Waiting(const TExchangeSettings& s) {
     if (s.Destroying && s.Destroying->load()) return -1;
@@ -68,16 +71,113 @@ int32_t WaitForReplyBytes(uint32_t Count, uint32_t Ms, const std::atomic<bool>* 
         // Without a pump to run (or a destruction to notice), one wait to the end or the bytes.
         const bool sliced = z5::MessagePumpInstalled() || (Destroying && EndWhenDestroying);
         const uint32_t slice = sliced ? std::min(kPumpSliceMs, Ms - elapsed) : Ms - elapsed;
-        // Nothing to wait on (the count failed): the wait still runs its length.
-        if (waiting < 0 || WaitForFTQueue(Count, slice) != d2xx::kOk) z5::SleepMs(slice);
+        // A line that cannot be asked has hung up: nothing more comes.
+        if (!destroying && waiting < 0) return -1;
+        // Destruction: the wait still runs its length.
+        if (destroying) {
+            z5::SleepMs(slice);
+        } else if (WaitForFTQueue(Count, slice) != d2xx::kOk) {
+            return -1;
+        }
     }
 }
 
 void HandWaitingToReader(TFtdiDevice* Reader) {
-    if (Reader) Reader->TakeWaiting();
+    if (!Reader) return;
+    Reader->TakeWaiting();
+    Reader->LineFrames().MarkRequest();
 }
 
+namespace {
+
+// Judges the whole frames of a judged read as they complete.
+class TJudgedFrames : public TLineFrames::ISink {
+public:
+    explicit TJudgedFrames(const TExchangeSettings& s) : S(s) {}
+    void Frame(std::span<const uint8_t> frame, bool beganBefore) override {
+        if (TLineFrames::IsNotification(frame)) {
+            ++Notifications;
+            HandOn(frame);
+            return;
+        }
+        if (beganBefore || Done) {
+            HandOn(frame);
+            return;
+        }
+        TFrameReply reply(std::vector<uint8_t>(frame.begin(), frame.end()), LastFTStatus == d2xx::kOk);
+        switch (S.Judge(reply)) {
+            case TVerdict::Pass: HandOn(frame); break;
+            case TVerdict::Take:
+                Reply = std::move(reply);
+                Taken = Done = true;
+                break;
+            case TVerdict::Fail: Done = true; break;
+        }
+    }
+    void Stray(std::span<const uint8_t> bytes) override { HandOn(bytes); }
+
+    TFrameReply Reply;
+    bool Taken = false, Done = false;
+    unsigned Notifications = 0;
+
+private:
+    void HandOn(std::span<const uint8_t> bytes) {
+        if (S.Reader) S.Reader->HandOn(bytes);
+    }
+    const TExchangeSettings& S;
+};
+
+TFrameReply CollectJudged(const TExchangeSettings& s) {
+    TLineFrames own;  // a line without a reader keeps its walk for this exchange only
+    TLineFrames& frames = s.Reader ? s.Reader->LineFrames() : own;
+    TJudgedFrames judged(s);
+    bool lineLost = false;
+    const uint32_t start = z5::Tick();
+    while (!judged.Done) {
+        const uint32_t elapsed = z5::TicksSince(start);
+        const uint32_t limit = frames.FreshFrame() ? s.WaitMs + kFrameTailMs : s.WaitMs;
+        if (elapsed >= limit) break;
+        // Never more than a frame's missing bytes: what lies behind the reply stays on the line.
+        const auto wanted = static_cast<uint32_t>(frames.Wanted());
+        const int32_t waiting = WaitForReplyBytes(wanted, limit - elapsed, s.Destroying, true);
+        if (waiting < 0) {
+            CheckAbort(s);
+            lineLost = !(s.Destroying && s.Destroying->load());
+            break;
+        }
+        if (waiting == 0) continue;
+        const int got = ReadFTBytes(static_cast<int>(std::min<uint32_t>(static_cast<uint32_t>(waiting), wanted)));
+        const bool ok = LastFTStatus == d2xx::kOk;
+        if (got > 0) frames.Feed(std::span<const uint8_t>(ReceiveBuffer, static_cast<size_t>(got)), judged);
+        CheckAbort(s);
+        if (s.PumpAfterReads) z5::PumpMessages();
+        if (!ok) {
+            lineLost = true;
+            break;
+        }
+    }
+    NoteNotifications(judged.Notifications);
+    TFrameReply reply = judged.Taken ? std::move(judged.Reply) : TFrameReply({}, LastFTStatus == d2xx::kOk);
+    reply.SetOutcome(judged.Taken, lineLost);
+    std::copy(reply.Bytes().begin(), reply.Bytes().end(), ReceiveBuffer);
+    return reply;
+}
+
+// Keeps the reader's frame walk in step with bytes read past it; a notification
+// whose first bytes an earlier read brought is noted here.
+class TWalkedPast : public TLineFrames::ISink {
+public:
+    void Frame(std::span<const uint8_t> frame, bool beganBefore) override {
+        if (beganBefore && TLineFrames::IsNotification(frame)) ++Notifications;
+    }
+    void Stray(std::span<const uint8_t>) override {}
+    unsigned Notifications = 0;
+};
+
+}  // namespace
+
 TFrameReply Collect(const TExchangeSettings& s) {
+    if (s.Judge) return CollectJudged(s);
     WaitForReplyBytes(s.WaitBytes, s.WaitMs, s.Destroying);
 
     std::vector<uint8_t> bytes;
@@ -107,6 +207,11 @@ TFrameReply Collect(const TExchangeSettings& s) {
         }
         if (bytes.size() > kD2XXBufferSize) bytes.resize(kD2XXBufferSize);
     }
+    if (s.Reader) {
+        TWalkedPast past;
+        s.Reader->LineFrames().Feed(bytes, past);
+        NoteNotifications(past.Notifications);
+    }
     std::copy(bytes.begin(), bytes.end(), ReceiveBuffer);
     if (framed > 0) {
         // The reads of whole frames had no notification check of their own.
@@ -118,7 +223,12 @@ TFrameReply Collect(const TExchangeSettings& s) {
 
 TFrameReply SendAndCollect(int Count, const TExchangeSettings& s) {
     HandWaitingToReader(s.Reader);
-    WriteFrame(Count);
+    const int written = WriteFrame(Count);
+    if (LastFTStatus != d2xx::kOk || written < Count) {
+        TFrameReply none;
+        none.SetOutcome(false, true, true);
+        return none;
+    }
     return Collect(s);
 }
 

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -60,10 +61,31 @@ public:
     // Little-endian unsigned value of width bytes from offset (caller checked Covers).
     uint64_t Value(size_t offset, size_t width) const;
 
+    // With a judge (TExchangeSettings::Judge): the judge took this frame as the reply.
+    bool Taken() const { return Taken_; }
+    // The request could not be written (nothing went out), or the line hung up
+    // while the reply was awaited: no attempt can succeed on this line.
+    bool NotSent() const { return NotSent_; }
+    bool LineLost() const { return LineLost_ || NotSent_; }
+    void SetOutcome(bool taken, bool lineLost, bool notSent = false) {
+        Taken_ = taken;
+        LineLost_ = lineLost;
+        NotSent_ = notSent;
+    }
+
 private:
     std::vector<uint8_t> Bytes_;
     bool StatusOk_ = false;
+    bool Taken_ = false, LineLost_ = false, NotSent_ = false;
 };
+
+// What a judge makes of one whole frame that came after the request went out.
+enum class TVerdict {
+    Pass,  // not the reply: handed on (to the reader's stream), the wait goes on
+    Take,  // the reply, accepted
+    Fail,  // the reply, but it fails the attempt
+};
+using TReplyJudge = std::function<TVerdict(const TFrameReply& Frame)>;
 
 struct TExchangeSettings {
     uint32_t WaitMs = kReplyWaitMs;
@@ -88,6 +110,15 @@ struct TExchangeSettings {
     bool AbortWhenDestroying = false;
     // Let window messages run after every read call as well.
     bool PumpAfterReads = false;
+    // When set, the reply is read frame by frame through the reader's frame walk
+    // (TLineFrames), until the judge takes or fails a frame or WaitMs have passed
+    // since the request went out (a reply begun by then may finish a little later).
+    // A notification frame is noted, a frame that began before the request went out
+    // and every frame the judge passes go to the reader's stream, as do stray bytes;
+    // nothing behind the reply is read. The reply then holds the taken frame alone
+    // (empty when none was taken). SingleRead, EndCommand and ReadUntilQuiet do not
+    // apply.
+    TReplyJudge Judge;
 };
 
 // Bytes in the receive queue of CurrentHandle; -1 when the query fails (caller holds D2XXLock).
@@ -95,18 +126,21 @@ int32_t QueueBytesWaiting();
 
 // Waits until Count bytes wait or Ms protocol milliseconds have passed; it wakes as
 // bytes arrive, and window messages keep running meanwhile. Returns the bytes waiting
-// then (-1: the queue cannot be asked or Destroying is set; the wait then runs its
-// whole length, unless EndWhenDestroying). Caller holds D2XXLock and has set CurrentHandle.
+// then; -1 at once when the queue cannot be asked (the line has hung up), and -1
+// when Destroying is set (the wait then runs its whole length, unless
+// EndWhenDestroying). Caller holds D2XXLock and has set CurrentHandle.
 int32_t WaitForReplyBytes(uint32_t Count, uint32_t Ms, const std::atomic<bool>* Destroying = nullptr,
                           bool EndWhenDestroying = false);
 
-// Hands what waits on the line now to the reader (see TExchangeSettings::Reader).
+// Hands what waits on the line now to the reader (see TExchangeSettings::Reader) and
+// marks the reader's frame walk: a request goes out now.
 void HandWaitingToReader(TFtdiDevice* Reader);
 
 // Hands waiting bytes to the reader, writes the first Count bytes of TransmitBuffer,
 // waits until WaitBytes bytes are waiting or WaitMs protocol milliseconds have passed
 // (WaitForReplyBytes), then reads. The reply's bytes are also left at the start of
-// ReceiveBuffer. Caller holds D2XXLock and has set CurrentHandle.
+// ReceiveBuffer. A write that fails or falls short ends the exchange at once: an
+// empty reply, NotSent. Caller holds D2XXLock and has set CurrentHandle.
 TFrameReply SendAndCollect(int Count, const TExchangeSettings& settings = {});
 
 // The wait and reads of SendAndCollect alone (the request went out already).

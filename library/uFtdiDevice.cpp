@@ -140,11 +140,32 @@ void TFtdiDevice::ReadStep() {
     TakeWaiting();
 }
 
+namespace {
+// Counts the notification frames that a read completes.
+class TNotificationCount : public TLineFrames::ISink {
+public:
+    void Frame(std::span<const uint8_t> Frame, bool) override {
+        if (TLineFrames::IsNotification(Frame)) ++Found;
+    }
+    void Stray(std::span<const uint8_t>) override {}
+    unsigned Found = 0;
+};
+}  // namespace
+
 void TFtdiDevice::TakeWaiting() {
     const int n = ReadWaiting();
     if (n <= 0) return;
+    const std::span<const uint8_t> bytes(ReceiveBuffer, static_cast<size_t>(n));
+    TNotificationCount count;
+    Frames.Feed(bytes, count);
+    NoteNotifications(count.Found);
+    HandOn(bytes);
+}
+
+void TFtdiDevice::HandOn(std::span<const uint8_t> Bytes) {
+    if (Bytes.empty()) return;
     std::lock_guard g(Lock_);
-    Append(ReceiveBuffer, static_cast<size_t>(n));
+    Append(Bytes.data(), Bytes.size());
 }
 
 void TFtdiDevice::Append(const uint8_t* Bytes, size_t Count) {

@@ -23,6 +23,7 @@
 #include <mutex>
 #include <vector>
 
+#include "uLineFrames.h"
 #include "uStreamParser.h"
 #include "z5d2xx.h"
 
@@ -92,8 +93,16 @@ public:
 
     // What waits on the line now goes to the stream, as one reader cycle reads it.
     // The caller holds D2XXLock and has set CurrentHandle to this reader's line (a
-    // request hands over what came before it went out: no reply to it).
+    // request hands over what came before it went out: no reply to it). The
+    // notification frames among them are noted (NoteNotifications) when their last
+    // byte has come, also when an earlier read brought their first bytes.
     void TakeWaiting();
+    // Bytes that a request read from this reader's line and does not keep (frames
+    // that are not its reply, stray bytes): they go to the stream in their order.
+    void HandOn(std::span<const uint8_t> Bytes);
+    // The frame walk of this line, shared by the reader's reads and the requests'
+    // reads (caller holds D2XXLock).
+    TLineFrames& LineFrames() { return Frames; }
 
     // Handle the reader polls; nullptr = line not open (the reader reads nothing).
     void SetFTHandle(d2xx::Handle handle);
@@ -121,6 +130,7 @@ private:
     void WakeParser();
     void Append(const uint8_t* Bytes, size_t Count);  // caller holds BufferLock
 
+    TLineFrames Frames;                  // under D2XXLock
     mutable std::recursive_mutex Lock_;  // BufferLock
     std::vector<uint8_t> ReceiveStream;  // pending bytes, oldest first
     TStreamParser Parser;

@@ -225,10 +225,17 @@ protected:
         bool PumpBeforeAttempts = false;
         bool PumpAfterReads = false;
         bool RebuildEachAttempt = false;  // purge the transmit buffer and build again
+        // No reply is judged: success once the frame went out (the first frame that
+        // comes within the wait is still read, as a reply would be).
+        bool NoReply = false;
         std::function<int()> Build;  // builds the frame in TransmitBuffer, returns its length
+        // The frame answers this request (its command; for reads also the address and
+        // ids it carries). Other frames are handed on and the attempt waits on.
+        std::function<bool(const TFrameReply&)> Answers;
         std::function<bool(const TFrameReply&)> Decode;
     };
-    // False when destroying or the line is closed (nothing sent) or no attempt's reply was taken.
+    // False when destroying or the line is closed (nothing sent) or no attempt's reply
+    // was taken. A write that fails or a line that hangs up ends it at once.
     bool Request(const TRequest& Request);
     // The handle requests use: nullptr once the line is closed.
     d2xx::Handle LineHandle() const { return LineOpen.load() ? FTHandle.load() : nullptr; }

@@ -79,6 +79,49 @@ float FloatOfBytes(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3) {
     return std::bit_cast<float>(bits);
 }
 
+namespace {
+
+struct TBlockIds {
+    uint8_t first;
+    std::span<const uint8_t> offsets;  // frame offset of each id byte, in id order
+};
+
+constexpr uint8_t kRTUUIdsAt[] = {5, 8, 11, 14, 17, 20, 23, 25, 27, 29, 34, 37, 40, 43};
+constexpr uint8_t kRTCUIdsAt[] = {5,  8,  11, 14, 23, 26, 29, 32, 34, 37, 42, 44, 47, 49, 52,
+                                  54, 56, 58, 60, 62, 64, 66, 69, 71, 73, 78, 80, 82, 84};
+constexpr uint8_t kEEPROMIdsAt[] = {5, 7, 9, 14, 17, 19, 24, 29, 31, 33, 35, 37, 39, 42, 44, 49, 54, 56};
+constexpr uint8_t kFloatIdsAt[] = {5, 10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 60, 65, 70, 75};
+
+TBlockIds IdsOf(TReadBlock block) {
+    switch (block) {
+        case TReadBlock::RTUUParams: return {0, kRTUUIdsAt};
+        case TReadBlock::RTCUParams: return {0, kRTCUIdsAt};
+        case TReadBlock::EEPROMData: return {0, kEEPROMIdsAt};
+        case TReadBlock::EEPROMCalibration: return {18, std::span(kFloatIdsAt, kCalibrationValues)};
+        case TReadBlock::EEPROMTrim: return {33, std::span(kFloatIdsAt, kTrimValues)};
+    }
+    return {0, {}};
+}
+
+bool FromAddress(const TFrameReply& r, uint8_t cmd, int32_t address) {
+    return r.IsFrame(cmd) && r.At(3) == (address & 0xFF) && r.At(4) == ((address >> 8) & 0xFF);
+}
+
+}  // namespace
+
+bool AnswersRead(const TFrameReply& Reply, uint8_t ReplyCmd, int32_t Address, uint8_t Id) {
+    return FromAddress(Reply, ReplyCmd, Address) && Reply.Received(5) && Reply.At(5) == Id;
+}
+
+bool AnswersBlockRead(const TFrameReply& Reply, uint8_t ReplyCmd, int32_t Address, TReadBlock Block) {
+    if (!FromAddress(Reply, ReplyCmd, Address)) return false;
+    const TBlockIds ids = IdsOf(Block);
+    const size_t last = static_cast<size_t>(Reply.Len()) + 1;  // the last payload byte
+    for (size_t i = 0; i < ids.offsets.size() && ids.offsets[i] <= last; ++i)
+        if (static_cast<size_t>(Reply.At(ids.offsets[i])) != ids.first + i) return false;
+    return true;
+}
+
 bool DecodeParamReply(const TFrameReply& reply, int64_t& Value) {
     if (!reply.IsFrame(kReplyReadParam)) return false;
     size_t width;

@@ -27,6 +27,15 @@ bool ParseInstrumentCommand(const char* Cmd, int32_t& Code, int32_t& Value1);
 // The float whose little-endian bytes are B0..B3.
 float FloatOfBytes(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3);
 
+// Whether a whole frame answers a read: the reply command, the address the request
+// carried (bytes 3, 4) and the id it asked (byte 5). A reply to another address or
+// id, a late one to an earlier request, is no answer.
+bool AnswersRead(const TFrameReply& Reply, uint8_t ReplyCmd, int32_t Address, uint8_t Id);
+// The block reads: each id stands before its value; the ids within the frame must be
+// the asked ones, in order (a frame cut short is left to the decoder to fail).
+enum class TReadBlock { RTUUParams, RTCUParams, EEPROMData, EEPROMCalibration, EEPROMTrim };
+bool AnswersBlockRead(const TFrameReply& Reply, uint8_t ReplyCmd, int32_t Address, TReadBlock Block);
+
 // Parameter read (CMD 0x1A): LEN 5, 6, 8, 12 give 1, 2, 4, 8 value bytes from byte 6.
 bool DecodeParamReply(const TFrameReply& Reply, int64_t& Value);
 // Block read of the device parameters 0..13.

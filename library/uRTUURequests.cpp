@@ -13,14 +13,14 @@ static_assert(TRTUU::kCalibrationValues == 15 && TRTUU::kTrimValues == 10);
 
 // Commands and their replies.
 constexpr uint8_t kCmdWriteParam = 0x11, kReplyWriteParam = 0x18;
-constexpr uint8_t kCmdReadParam = 0x12;
+constexpr uint8_t kCmdReadParam = 0x12, kReplyReadParam = 0x1A;
 constexpr uint8_t kCmdNodeList = 0x1F;
 constexpr uint8_t kCmdWriteEEPROM = 0x41, kReplyWriteEEPROM = 0x48;
-constexpr uint8_t kCmdReadEEPROM = 0x42;
+constexpr uint8_t kCmdReadEEPROM = 0x42, kReplyReadEEPROM = 0x4A;
 constexpr uint8_t kCmdRange = 0x4C;
 constexpr uint8_t kCmdZero = 0x4B;
 constexpr uint8_t kCmdSensorCommand = 0x63;
-constexpr uint8_t kCmdLatest = 0x01;
+constexpr uint8_t kCmdLatest = 0x01, kReplyLatest = 0x09, kReplyLatestAlt = 0x0A;
 constexpr uint8_t kCmdStart = 0x31, kReplyStart = 0x38;
 constexpr uint8_t kCmdStop = 0x32;
 constexpr uint8_t kCmdZ = 0x5A;
@@ -30,7 +30,6 @@ constexpr int32_t kModeTwoHalves = 18;
 constexpr int kMode18MaxValues = 6;
 constexpr int kMode18Restarts = 4;
 constexpr uint32_t kStartWaitBytes = 5;
-constexpr int kStartRead = 5;
 
 uint8_t Lo(int32_t v) { return static_cast<uint8_t>(v & 0xFF); }
 uint8_t Hi(int32_t v) { return static_cast<uint8_t>((v >> 8) & 0xFF); }
@@ -52,6 +51,8 @@ int IdsFrame(uint8_t cmd, int32_t address, int first, int count) {
     for (int i = 0; i < count; ++i) payload[2 + i] = static_cast<uint8_t>(first + i);
     return BuildFrame(cmd, std::span<const uint8_t>(payload, static_cast<size_t>(2 + count)));
 }
+
+bool IsLatestFrame(const TFrameReply& reply) { return reply.IsFrame(kReplyLatest) || reply.IsFrame(kReplyLatestAlt); }
 
 }  // namespace
 
@@ -80,16 +81,24 @@ bool TRTUU::Request(const TRequest& r) {
     int length = r.Build();
     TExchangeSettings settings = Settings(r.Abort);
     settings.PumpAfterReads = r.PumpAfterReads;
+    settings.Judge = [&](const TFrameReply& frame) {
+        if (r.Answers && !r.Answers(frame)) return TVerdict::Pass;
+        if (r.NoReply) return TVerdict::Take;
+        if (r.ReaderTest && Reader->IsActive()) return TVerdict::Fail;
+        return r.Decode(frame) ? TVerdict::Take : TVerdict::Fail;
+    };
     for (int attempt = 0; attempt < r.Attempts; ++attempt) {
+        if (IsDestroying.load()) return false;
         if (r.PumpBeforeAttempts) z5::PumpMessages();
         if (r.RebuildEachAttempt && attempt > 0) {
             PurgeTx();
             length = r.Build();
         }
         const TFrameReply reply = SendAndCollect(length, settings);
-        settings.ReadUntilQuiet = !reply.WholeFrame();
-        if (r.ReaderTest && Reader->IsActive()) continue;
-        if (r.Decode(reply)) return true;
+        if (r.NoReply) return !reply.NotSent();
+        // Nothing more can come on a line that takes no frame or has hung up.
+        if (reply.Taken()) return true;
+        if (reply.LineLost()) return false;
     }
     return false;
 }
@@ -116,6 +125,7 @@ int32_t TRTUU::WriteParam(int32_t Address, int32_t Param, int32_t Size, int32_t 
                             {id, static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
                              static_cast<uint8_t>(v >> 24)});
     };
+    r.Answers = [](const TFrameReply& reply) { return reply.IsFrame(kReplyWriteParam); };
     r.Decode = [](const TFrameReply& reply) { return reply.IsFrame(kReplyWriteParam); };
     if (!Request(r)) return -1;
     if (Param == kParamSampleRate) SampleRate.store(Lo(Value));
@@ -128,6 +138,7 @@ int64_t TRTUU::ReadParam(int32_t Address, int32_t Param) {
     r.TakeDeviceLock = true;
     r.Abort = true;
     r.Build = [&] { return AddressFrame(kCmdReadParam, Address, {Lo(Param)}); };
+    r.Answers = [&](const TFrameReply& reply) { return AnswersRead(reply, kReplyReadParam, Address, Lo(Param)); };
     r.Decode = [&](const TFrameReply& reply) { return DecodeParamReply(reply, result); };
     return Request(r) ? result : -1;
 }
@@ -141,6 +152,9 @@ int32_t TRTUU::GetRTUUParams(TRTUUParams* Params) {
     TRequest r;
     r.ReaderTest = false;
     r.Build = [] { return IdsFrame(kCmdReadParam, 0, 0, 14); };
+    r.Answers = [](const TFrameReply& reply) {
+        return AnswersBlockRead(reply, kReplyReadParam, 0, TReadBlock::RTUUParams);
+    };
     r.Decode = [&](const TFrameReply& reply) { return DecodeRTUUParamsReply(reply, *Params); };
     return Request(r) ? 1 : -1;
 }
@@ -150,6 +164,9 @@ int32_t TRTUU::ReadRTCUParams(int32_t Address, TRTCUParam* Params) {
     TRequest r;
     r.ReaderTest = false;
     r.Build = [&] { return IdsFrame(kCmdReadParam, Address, 0, 29); };
+    r.Answers = [&](const TFrameReply& reply) {
+        return AnswersBlockRead(reply, kReplyReadParam, Address, TReadBlock::RTCUParams);
+    };
     r.Decode = [&](const TFrameReply& reply) { return DecodeRTCUParamsReply(reply, *Params); };
     return Request(r) ? 1 : -1;
 }
@@ -161,6 +178,7 @@ std::string TRTUU::GetMACExtAddr(int32_t Address, bool OwnRadioUnit) {
     r.TakeDeviceLock = true;
     r.Abort = true;
     r.Build = [&] { return AddressFrame(kCmdReadParam, Address, {id}); };
+    r.Answers = [&](const TFrameReply& reply) { return AnswersRead(reply, kReplyReadParam, Address, id); };
     r.Decode = [&](const TFrameReply& reply) { return DecodeMACReply(reply, text); };
     Request(r);
     return text;
@@ -173,6 +191,7 @@ bool TRTUU::ReadNodeList() {
     r.PumpBeforeAttempts = true;
     r.PumpAfterReads = true;
     r.Build = [] { return AddressFrame(kCmdNodeList, 0, {}); };
+    r.Answers = [](const TFrameReply& reply) { return reply.IsFrame(kCmdNodeList); };
     r.Decode = [&](const TFrameReply& reply) {
         int stored = 0;
         if (!DecodeNodeListReply(reply, NodeAddresses, stored)) return false;
@@ -196,6 +215,7 @@ int32_t TRTUU::WriteSensorEEPROM(int32_t Address, int32_t Id, int32_t Size, int6
         for (int i = 0; i < Size; ++i) payload[3 + i] = static_cast<uint8_t>(v >> (8 * i));
         return BuildFrame(kCmdWriteEEPROM, std::span<const uint8_t>(payload, static_cast<size_t>(3 + Size)));
     };
+    r.Answers = [](const TFrameReply& reply) { return reply.IsFrame(kReplyWriteEEPROM); };
     r.Decode = [](const TFrameReply& reply) { return reply.IsFrame(kReplyWriteEEPROM); };
     return Request(r) ? 0 : -1;
 }
@@ -208,6 +228,7 @@ int32_t TRTUU::WriteSensorEEPROMFloat(int32_t Address, int32_t Id, float Value) 
                             {Lo(Id), static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
                              static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)});
     };
+    r.Answers = [](const TFrameReply& reply) { return reply.IsFrame(kReplyWriteEEPROM); };
     r.Decode = [](const TFrameReply& reply) { return reply.IsFrame(kReplyWriteEEPROM); };
     return Request(r) ? 0 : -1;
 }
@@ -216,6 +237,7 @@ int64_t TRTUU::ReadSensorParam(int32_t Address, int32_t Id) {
     int64_t result = -1;
     TRequest r;
     r.Build = [&] { return AddressFrame(kCmdReadEEPROM, Address, {Lo(Id)}); };
+    r.Answers = [&](const TFrameReply& reply) { return AnswersRead(reply, kReplyReadEEPROM, Address, Lo(Id)); };
     r.Decode = [&](const TFrameReply& reply) { return DecodeSensorParamReply(reply, result); };
     return Request(r) ? result : -1;
 }
@@ -231,6 +253,11 @@ int32_t TRTUU::ReadSensorEEPROM(int32_t Address, int32_t Block, TSensorEEPROMDat
     const Shape shape = kBlocks[Block];
     TRequest r;
     r.Build = [&] { return IdsFrame(kCmdReadEEPROM, Address, shape.first, shape.count); };
+    static constexpr TReadBlock kReadBlocks[] = {TReadBlock::EEPROMData, TReadBlock::EEPROMCalibration,
+                                                 TReadBlock::EEPROMTrim};
+    r.Answers = [&](const TFrameReply& reply) {
+        return AnswersBlockRead(reply, kReplyReadEEPROM, Address, kReadBlocks[Block]);
+    };
     r.Decode = [&](const TFrameReply& reply) { return DecodeSensorEEPROMReply(reply, Block, Data, Calibration, Trim); };
     return Request(r) ? 1 : -1;
 }
@@ -241,6 +268,7 @@ int32_t TRTUU::SetRange(int32_t Address, int32_t Value1, int32_t Value2) {
     TRequest r;
     r.ReaderTest = false;
     r.Build = [&] { return AddressFrame(kCmdRange, Address, {Lo(Value1), Lo(Value2)}); };
+    r.Answers = IsEmptyReply;
     r.Decode = IsEmptyReply;
     return Request(r) ? 0 : -1;
 }
@@ -250,6 +278,7 @@ int32_t TRTUU::GetRange(int32_t Address, int32_t Id) {
     TRequest r;
     r.ReaderTest = false;
     r.Build = [&] { return AddressFrame(kCmdRange, Address, {}); };
+    r.Answers = [](const TFrameReply& reply) { return reply.IsFrame(kCmdRange); };
     r.Decode = [&](const TFrameReply& reply) { return DecodeRangeReply(reply, Id, result); };
     return Request(r) ? result : -1;
 }
@@ -258,6 +287,7 @@ int32_t TRTUU::SendSensorCommand(int32_t Address, int32_t Command, int32_t Value
     TRequest r;
     r.ReaderTest = false;
     r.Build = [&] { return AddressFrame(kCmdSensorCommand, Address, {Lo(Command), Lo(Value), Hi(Value)}); };
+    r.Answers = IsEmptyReply;
     r.Decode = IsEmptyReply;
     return Request(r) ? 0 : -1;
 }
@@ -266,6 +296,7 @@ int32_t TRTUU::SetValueToZero(int32_t Address, int32_t Value) {
     TRequest r;
     r.ReaderTest = false;
     r.Build = [&] { return AddressFrame(kCmdZero, Address, {Lo(Value)}); };
+    r.Answers = IsEmptyReply;
     r.Decode = IsEmptyReply;
     return Request(r) ? 0 : -1;
 }
@@ -282,6 +313,7 @@ int32_t TRTUU::ReadLatest(int32_t Address, int32_t Count, int32_t* Values, int32
     }
     TRequest r;
     r.Build = [&] { return BuildFrame(kCmdLatest, std::array<uint8_t, 2>{Lo(Address), 0}); };
+    r.Answers = IsLatestFrame;
     r.Decode = [&](const TFrameReply& reply) {
         if (!IsLatestReply(reply, Count)) return false;
         for (int32_t i = 0; i < Count; ++i) Values[i] = static_cast<int32_t>(LatestValue(reply, i));
@@ -298,15 +330,21 @@ int32_t TRTUU::ReadLatestMode18(int32_t Address, int32_t Count, int32_t* Values)
     auto build = [&] { return BuildFrame(kCmdLatest, std::array<uint8_t, 2>{Lo(Address), 0}); };
     const int length = build();
     TExchangeSettings settings = Settings(false);
+    settings.Judge = [&](const TFrameReply& frame) {
+        if (!IsLatestFrame(frame)) return TVerdict::Pass;
+        return !Reader->IsActive() && IsLatestReply(frame, Count) ? TVerdict::Take : TVerdict::Fail;
+    };
+    bool lineLost = false;
     auto exchange = [&](TFrameReply& reply) {
+        if (lineLost) return false;
         reply = SendAndCollect(length, settings);
-        settings.ReadUntilQuiet = !reply.WholeFrame();
-        return !Reader->IsActive() && IsLatestReply(reply, Count);
+        lineLost = reply.LineLost();
+        return reply.Taken();
     };
 
     std::array<uint32_t, kMode18MaxValues> held{};
     int restarts = 0;
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    for (int attempt = 0; attempt < 4 && !lineLost; ++attempt) {
         TFrameReply first;
         if (!exchange(first)) continue;
         for (int32_t i = 0; i < Count; ++i) held[static_cast<size_t>(i)] = LatestValue(first, i);
@@ -350,13 +388,15 @@ int32_t TRTUU::StartMeasure() {
         PurgeRx();
         TExchangeSettings s = Settings(false);
         s.WaitBytes = kStartWaitBytes;
-        s.SingleRead = kStartRead;
+        s.Judge = [](const TFrameReply& frame) { return frame.IsFrame(kReplyStart) ? TVerdict::Take : TVerdict::Pass; };
         const TFrameReply reply = SendAndCollect(length, s);
+        // Nothing went out: nothing is started and nothing set.
+        if (reply.NotSent()) return -1;
         // Once the request went out the device may stream, answered or not.
         MeasureMode.store(true);
         // Prepared before D2XXLock goes, so that no stream byte the reader reads
         // after the reply is thrown away by the reset.
-        if (reply.IsFrame(kReplyStart) && !Reader->IsActive()) {
+        if (reply.Taken() && !Reader->IsActive()) {
             Reader->StartReceiving();
             started = true;
         }
@@ -371,8 +411,8 @@ int32_t TRTUU::StopMeasure() {
     TRequest r;
     r.Attempts = 1;
     r.ReaderTest = false;
+    r.NoReply = true;
     r.Build = [] { return AddressFrame(kCmdStop, 0, {}); };
-    r.Decode = [](const TFrameReply&) { return true; };
     const bool sent = Request(r);
     // What the start set is cleared also when the stop cannot go out.
     Reader->SetActive(false);
@@ -384,8 +424,8 @@ int32_t TRTUU::SendZ() {
     TRequest r;
     r.Attempts = 1;
     r.ReaderTest = false;
+    r.NoReply = true;
     r.Build = [] { return AddressFrame(kCmdZ, 0, {0x02}); };
-    r.Decode = [](const TFrameReply&) { return true; };
     return Request(r) ? 0 : -1;
 }
 

@@ -79,6 +79,7 @@ void TStreamParser::Reset() {
     ValueIndex = 0;
     StartDateTime = 0;
     TimeText = {};
+    ShortFrameEndAwaited = false;
 }
 
 void TStreamParser::Parse(std::span<const uint8_t> batch) {
@@ -102,6 +103,8 @@ void TStreamParser::SetValue(Values& values, int32_t index, int32_t value) {
 // ---- frame mode ------------------------------------------------------------------
 
 void TStreamParser::FrameStep(uint8_t b, size_t pending) {
+    const bool endAwaited = ShortFrameEndAwaited;
+    ShortFrameEndAwaited = false;
     if (b == kFrameStart && State == kIdle) {
         State = kFrameOpen;
         PayloadIndex = 0;
@@ -122,6 +125,8 @@ void TStreamParser::FrameStep(uint8_t b, size_t pending) {
         FrameLength = 0;
         ValueIndex = 0;
         HoldNotification = false;
+        // A short frame whose end byte came alone behind a batch that ended with it.
+        if (endAwaited && pending == 1) Notify();
     }
     if (State == kMeasuring) MeasurementByte(b);
     else if (State == kShortFrame) ShortFrameByte(b, pending);
@@ -212,15 +217,23 @@ void TStreamParser::ShortFrameByte(uint8_t b, size_t pending) {
     if (PayloadIndex == 1) SensorAddress = b;
     else if (PayloadIndex == 2) SensorAddress += b * 256;
     Bump(PayloadIndex);
-    // Notify only when exactly one byte of the batch follows: the frame's 0x7E.
-    if (PayloadIndex == 3 && pending == 2 && !HoldNotification) {
+    if (PayloadIndex != 3 || HoldNotification) return;
+    // Notify only when exactly one byte of the batch follows: the frame's 0x7E. A
+    // frame cut before its 0x7E is judged when that byte comes: it notifies when
+    // nothing came behind it.
+    if (pending == 2) {
         State = kMeasuring;
-        if (Target) {
-            try {
-                Target->RaiseNotification();
-            } catch (...) {
-            }
-        }
+        Notify();
+    } else if (pending == 1) {
+        ShortFrameEndAwaited = true;
+    }
+}
+
+void TStreamParser::Notify() {
+    if (!Target) return;
+    try {
+        Target->RaiseNotification();
+    } catch (...) {
     }
 }
 

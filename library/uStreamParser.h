@@ -77,6 +77,7 @@ private:
     void ValueByte(uint8_t b);
     bool DeliverSample(void* sensor, int32_t channelCount);
     void ShortFrameByte(uint8_t b, size_t pending);
+    void Notify();
     void AsciiStep(uint8_t b);
     void AsciiLineByte(uint8_t b);
     void DeliverLine(int64_t time);
@@ -111,4 +112,6 @@ private:
     int32_t ValueIndex = 0;
     double StartDateTime = 0;  // days
     std::array<char, kTimeTextSize> TimeText{};
+    // A short frame to notify ended its batch before its 0x7E: the next byte decides.
+    bool ShortFrameEndAwaited = false;
 };

@@ -312,6 +312,7 @@ bool Device::Handle(const Message& message) {
             break;
         case Fault::Kind::Unsolicited:
             Write(fault->bytes);
+            if (fault->ms > 0 && !Pause(fault->ms)) return false;
             break;
         case Fault::Kind::Unplug: {
             Bytes all = joined();

@@ -18,7 +18,7 @@ struct Fault {
         Refuse,        // a refusal with error code value replaces the reply
         Split,         // the reply goes in two pieces: splitAt bytes, a gap of ms, the rest
         Late,          // the reply goes after ms
-        Unsolicited,   // bytes go out before the reply
+        Unsolicited,   // bytes go out before the reply (ms: the gap between them and the reply)
         Unplug,        // the first splitAt bytes of the reply go out, then the device unplugs
     };
     Kind kind = Kind::NoAnswer;
@@ -26,7 +26,7 @@ struct Fault {
     unsigned skip = 0;   // matching messages let through unchanged before this one applies
     uint8_t value = 0;   // WrongCommand: the CMD; Refuse: the error code
     size_t splitAt = 0;  // Split: size of the first piece (0: half); Unplug: bytes sent first
-    uint32_t ms = 0;     // Split: the gap; Late: the delay
+    uint32_t ms = 0;     // Split: the gap; Late: the delay; Unsolicited: the gap before the reply
     Bytes bytes;         // Unsolicited: what goes out first
 
     static Fault Of(Kind kind) {
@@ -48,9 +48,10 @@ struct Fault {
         f.ms = delayMs;
         return f;
     }
-    static Fault Unsolicited(Bytes first) {
+    static Fault Unsolicited(Bytes first, uint32_t gapMs = 0) {
         Fault f = Of(Kind::Unsolicited);
         f.bytes = std::move(first);
+        f.ms = gapMs;
         return f;
     }
     static Fault Unplug(size_t bytesFirst = 0) {

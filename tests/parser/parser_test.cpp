@@ -201,7 +201,9 @@ TEST(FrameParser, ShortFrameNotification) {
         {"followed by more bytes in the batch", false, {Cat({s8, f})}, 0},
         {"two in one batch: only the last", false, {Cat({s8, s8})}, 1},
         {"each batch it ends", false, {s8, Cat({f, s8})}, 2},
-        {"its 0x7E in the next batch", false, {Bytes(s8.begin(), s8.end() - 1), {0x7E}}, 0},
+        {"its 0x7E alone in the next batch", false, {Bytes(s8.begin(), s8.end() - 1), {0x7E}}, 1},
+        {"its 0x7E in the next batch, more bytes behind it", false, {Bytes(s8.begin(), s8.end() - 1), Cat({{0x7E}, f})}, 0},
+        {"held, its 0x7E in the next batch", true, {Bytes(s8.begin(), s8.end() - 1), {0x7E}}, 0},
         {"'8' as LEN byte is no short frame", false, {{0x7D, 0x38, 0x12, 0x00, 0x7E}}, 0},
         {"'8' in a payload is no short frame", false, {Reply(0x1A, {0x38, 0x01, 0x00})}, 0},
     };
