@@ -1,6 +1,7 @@
 #include "uZ5NetsFileController.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -251,11 +252,20 @@ fs::path WriteTarget(const fs::path& path) {
     return target;
 }
 
+// A file larger than the process's file-size limit is not begun: the write
+// would end the process (SIGXFSZ) with its temporary file left behind.
+void CheckFileSizeLimit(const fs::path& target, size_t size) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return;
+    if (size > limit.rlim_cur) WriteFailure(target, EFBIG);
+}
+
 // Replaces the file at path (through a link, see WriteTarget) with bytes so
 // that a crash or a full disk leaves either the old or the new file, never a
 // part: a new file beside it, flushed to disk, then renamed over the old one.
 void WriteFileReplacing(const fs::path& path, std::string_view bytes) {
     const fs::path target = WriteTarget(path);
+    CheckFileSizeLimit(target, bytes.size());
     const std::string base = target.string() + "." + std::to_string(::getpid()) + ".";
     std::string temp;
     int fd = -1;

@@ -3,11 +3,13 @@
 // that cannot be written.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -337,3 +339,20 @@ TEST_F(NetsFileExports, FailedSaveLeavesFilesAndTreeAsTheyWere) {
     }
 }
 
+// Under a file-size limit that neither the document type nor the backup fits,
+// the library starts and the save fails, and the process goes on (no SIGXFSZ)
+// with no temporary file left.
+TEST_F(NetsFileExports, FileSizeLimitLeavesNoTemporaryFile) {
+    WriteFile(dir.file("Z5NETS.XML"), kActive);
+    EXPECT_EQ(RunInChild([] {
+                  ::signal(SIGXFSZ, SIG_DFL);
+                  rlimit limit{};
+                  ::getrlimit(RLIMIT_FSIZE, &limit);
+                  limit.rlim_cur = 256;
+                  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 10;
+                  return SaveFails();
+              }),
+              0);
+    EXPECT_EQ(FilesIn(dir.program()), std::set<std::string>{"Z5NETS.XML"});
+    EXPECT_EQ(ReadFile(dir.file("Z5NETS.XML")), kActive);
+}
