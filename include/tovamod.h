@@ -421,7 +421,10 @@ uint8_t tovamod_DevicesInMeasureMode(void);                                     
    the library frees what it holds then (see Copies above). */
 TZ5_HardLock_Networks* tovamod_GetZ5NetsFileStructure(void);                                  /* 45 */
 /* Writes the tree to the networks file (the old file becomes the backup) and
-   reloads it. The tree stays the caller's and is only read. */
+   reloads it. The tree stays the caller's and is only read. A save that
+   cannot be made (a folder that cannot be written, a backup that is no
+   regular file) leaves the file and the library's tree as they were; compare
+   a fresh copy to tell. */
 void tovamod_SetZ5NetsFileStructure(const TZ5_HardLock_Networks* Tree);                       /* 46 */
 /* *Exists := 1 and *Description := the active network's description, or 0
    and NULL when no network is active. The library frees the previous value of

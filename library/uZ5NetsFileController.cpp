@@ -1,6 +1,7 @@
 #include "uZ5NetsFileController.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -224,10 +225,47 @@ std::string Serialize(const pugi::xml_document& doc) {
     throw EZ5NetsFileError(target.string() + ": " + std::generic_category().message(err));
 }
 
-// Replaces target with bytes so that a crash or a full disk leaves either the
-// old or the new file, never a part: a new file beside it, flushed to disk,
-// then renamed over the old one.
-void WriteFileReplacing(const fs::path& target, std::string_view bytes) {
+[[noreturn]] void WriteFailure(const fs::path& target, const std::string& why) {
+    throw EZ5NetsFileError(target.string() + ": " + why);
+}
+
+// Something is there under this name, a link that leads nowhere included.
+bool Present(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));
+}
+
+// The file that a write to path replaces: path itself, or the regular file a
+// link there leads to, so that the link stays a link. A link that leads
+// nowhere, and anything but a regular file, is refused.
+fs::path WriteTarget(const fs::path& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return path;  // a new file; its open reports the folder
+    fs::path target = path;
+    if (S_ISLNK(st.st_mode)) {
+        std::error_code ec;
+        target = fs::canonical(path, ec);
+        if (ec) WriteFailure(path, "link leads nowhere (" + ec.message() + ")");
+        if (::stat(target.c_str(), &st) != 0) WriteFailure(target, errno);
+    }
+    if (!S_ISREG(st.st_mode)) WriteFailure(target, "not a regular file");
+    return target;
+}
+
+// A file larger than the process's file-size limit is not begun: the write
+// would end the process (SIGXFSZ) with its temporary file left behind.
+void CheckFileSizeLimit(const fs::path& target, size_t size) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return;
+    if (size > limit.rlim_cur) WriteFailure(target, EFBIG);
+}
+
+// Replaces the file at path (through a link, see WriteTarget) with bytes so
+// that a crash or a full disk leaves either the old or the new file, never a
+// part: a new file beside it, flushed to disk, then renamed over the old one.
+void WriteFileReplacing(const fs::path& path, std::string_view bytes) {
+    const fs::path target = WriteTarget(path);
+    CheckFileSizeLimit(target, bytes.size());
     const std::string base = target.string() + "." + std::to_string(::getpid()) + ".";
     std::string temp;
     int fd = -1;
@@ -269,10 +307,10 @@ void WriteFileReplacing(const fs::path& target, std::string_view bytes) {
 }
 
 // The document type is never read back: a folder that takes no new file only
-// goes without it.
+// goes without it, and whatever stands under its name (a link that leads
+// nowhere too) is left as it is.
 void WriteDtdIfMissing(const fs::path& folder) {
-    std::error_code ec;
-    if (fs::exists(folder / kDtdFile, ec)) return;
+    if (Present(folder / kDtdFile)) return;
     try {
         WriteFileReplacing(folder / kDtdFile, kDtdText);
     } catch (const EZ5NetsFileError&) {
@@ -308,6 +346,17 @@ std::string ReadRegularFile(const fs::path& path) {
         if (n == 0) return bytes;
         bytes.append(chunk, static_cast<size_t>(n));
     }
+}
+
+// The networks file to read: the one in folder, else one that a program folder
+// that cannot be written holds. A name under which anything stands counts, a
+// link that leads nowhere too, so that it is refused rather than replaced.
+fs::path NetsFileToRead(const fs::path& folder) {
+    const fs::path own = folder / kNetsFile;
+    if (Present(own)) return own;
+    const fs::path shipped = z5::ProgramDir() / kNetsFile;
+    if (shipped != own && Present(shipped)) return shipped;
+    return own;
 }
 
 }  // namespace
@@ -358,10 +407,9 @@ void TZ5NetsFileController::InitNetworksFile() {
     std::lock_guard lock(fLock);
     fFolder = z5::WritableDataDir();
     WriteDtdIfMissing(fFolder);
-    const fs::path file = z5::DataFileToRead(fFolder, kNetsFile);
-    std::error_code ec;
+    const fs::path file = NetsFileToRead(fFolder);
     std::string bytes;
-    if (fs::exists(file, ec)) {
+    if (Present(file)) {
         bytes = ReadRegularFile(file);
     } else {
         bytes = kEmptyNetsText;
@@ -439,13 +487,15 @@ void TZ5NetsFileController::SaveNetworks(const TZ5_HardLock_Networks* tree) {
     if (!tree) return;
     std::lock_guard lock(fLock);
     if (!fDocument) throw EZ5NetsFileError(std::string(kNetsFile) + ": not loaded");
-    WriteDtdIfMissing(fFolder);
-    WriteFileReplacing(fFolder / kBackupFile, Serialize(*fDocument));
+    // Through a link the file it leads to is saved, with the backup beside it.
+    const fs::path nets = WriteTarget(fFolder / kNetsFile);
+    WriteFileReplacing(nets.parent_path() / kBackupFile, Serialize(*fDocument));
     auto next = std::make_unique<pugi::xml_document>();
     next->reset(*fDocument);
     WriteTree(*next, *tree);
-    WriteFileReplacing(fFolder / kNetsFile, Serialize(*next));
+    WriteFileReplacing(nets, Serialize(*next));
     fDocument.swap(next);
+    WriteDtdIfMissing(fFolder);
     LoadNetworks();
 }
 

@@ -37,17 +37,19 @@ public:
     // Writes the missing files, loads Z5NETS.XML and builds the tree. The
     // files live in z5::WritableDataDir(); while that folder holds no networks
     // file, a program folder that cannot be written is read instead, and the
-    // first save goes to the writable folder. Throws EZ5NetsFileError when the
-    // file cannot be read (also when it is no regular file).
+    // first save goes to the writable folder. A link is followed. Throws
+    // EZ5NetsFileError when the file cannot be read (also when it, or what a
+    // link leads to, is no regular file, or a link leads nowhere).
     void InitNetworksFile();
     // Rebuilds the tree and the active network from the document in memory.
     // Throws EZ5NetsFileError on a malformed document; the tree then holds
     // what was read before.
     void LoadNetworks();
     // Writes the tree into the file (the previous document goes to Z5NETS.BAK
-    // first), then reloads. The tree stays the caller's; nil does nothing.
-    // Throws EZ5NetsFileError when a file cannot be written; the file and
-    // the tree in memory then stay as they were.
+    // first), then reloads. Through a link the file it leads to is written,
+    // with the backup beside it; links stay links. The tree stays the
+    // caller's; nil does nothing. Throws EZ5NetsFileError when a file cannot
+    // be written; the file and the tree in memory then stay as they were.
     void SaveNetworks(const TZ5_HardLock_Networks* tree);
     // A new deep copy of the tree, owned by the caller; nil before a load.
     TZ5_HardLock_Networks* GetNetworksCopy();
