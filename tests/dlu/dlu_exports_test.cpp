@@ -223,11 +223,14 @@ TEST_F(LoggerExports, ALoggerSlowerThanOneReadTimeOutStillListsItsFiles) {
     tovamod_ActivateDevicesIdentification();
 }
 
-// The frame replies end with their frame: each exchange takes less protocol time than
-// the one read time-out (100 ms) that a read until the line is quiet costs. At this
-// scale a read time-out lasts 5 s, far beyond what a loaded machine delays a reply.
+// The frame replies end with their frame, also when the line cuts it: each exchange
+// takes less protocol time than the one read time-out (100 ms) that a read until the
+// line is quiet costs. At this scale a read time-out lasts 5 s, far beyond what a
+// loaded machine delays a reply.
 TEST_F(LoggerExports, FrameRepliesEndWithTheirFrame) {
     tovamod_DeactivateDevicesIdentification();
+    sim->PushFault(Fault::Split(4, 20).OnCommand('P'));
+    sim->PushFault(Fault::Split(3, 20).OnCommand(0x22).Skip(1));
     constexpr uint32_t kReadTimeOutMs = 100;
     PartStream part(450);
     FirmwareStream* holder = &part.stream;
@@ -249,8 +252,9 @@ TEST_F(LoggerExports, FrameRepliesEndWithTheirFrame) {
     }
     z5::SetTimeScale(0.5);
 
+    EXPECT_EQ(sim->PendingFaults(), 0u);
     const auto fw = sim->GetFirmware();
-    EXPECT_EQ(fw.blockOffsets, (std::vector<uint32_t>{0, 200, 400}));
+    EXPECT_EQ(fw.blockOffsets, (std::vector<uint32_t>{0, 200, 400})) << "each block once";
     EXPECT_TRUE(fw.crcMatched);
     tovamod_ActivateDevicesIdentification();
 }
