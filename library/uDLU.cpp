@@ -39,12 +39,13 @@ constexpr int32_t kCodeStop = 18;
 constexpr uint32_t kReplyMinBytes = 4;
 constexpr uint32_t kTextReplyFirstBytes = 1;  // directory and header: the first byte starts the reply
 constexpr uint32_t kBlockBytesNeeded = 1;  // after the wait, to read and judge a block's reply
+constexpr uint32_t kWaitDone = 1;          // the reply's wait was made already: read at once
 constexpr uint32_t kLineTimeoutMs = 100;
 constexpr uint8_t kCr = 0x0D;
 constexpr uint8_t kTab = 0x09;
 
-bool IsAcknowledgement(const std::vector<uint8_t>& Reply) {
-    return Reply.size() > 2 && Reply[0] == kFrameStart && Reply[2] == kUpdateAck && LastFTStatus == d2xx::kOk;
+bool IsAcknowledgement(const TFrameReply& Reply) {
+    return Reply.Received(2) && Reply.At(0) == kFrameStart && Reply.At(2) == kUpdateAck && Reply.StatusOk();
 }
 
 void PutLE(std::vector<uint8_t>& Frame, uint32_t Value, int Bytes) {
@@ -129,6 +130,14 @@ TDLU::Bytes TDLU::ReadReply(uint32_t Count) {
     }
 }
 
+TFrameReply TDLU::ReadFrameReply(uint32_t MinBytes, bool LateMayFollow) {
+    TExchangeSettings s;
+    s.WaitMs = kReplyWaitMs;
+    s.WaitBytes = MinBytes;
+    s.ReadUntilQuiet = LateMayFollow;
+    return Collect(s);
+}
+
 TDLU::Bytes TDLU::ReadTextReply() {
     WaitForReply(kTextReplyFirstBytes, kReplyWaitMs);
     return ReadReply(kD2XXBufferSize);
@@ -139,11 +148,11 @@ TDLU::Bytes TDLU::Exchange(uint8_t Cmd, bool Purge) {
     return ReadReply(WaitForReply(kReplyMinBytes, kReplyWaitMs));
 }
 
-int32_t TDLU::JudgeUpdateReply(const Bytes& Reply) {
+int32_t TDLU::JudgeUpdateReply(const TFrameReply& Reply) {
     if (IsAcknowledgement(Reply)) return 0;
     // A refusal carries its code after the address; a reply without one (or with
     // code 0) must not read as success.
-    if (Reply.size() > 5 && Reply[5] != 0) return Reply[5];
+    if (Reply.Received(5) && Reply.At(5) != 0) return Reply.At(5);
     return -1;
 }
 
@@ -152,8 +161,9 @@ int32_t TDLU::JudgeUpdateReply(const Bytes& Reply) {
 int32_t TDLU::Command(int32_t Code) {
     D2XXGuard guard;
     if ((Code != kCodeReady && Code != kCodeStop) || !fHandle.load()) return -1;
-    const Bytes reply = Exchange(Code == kCodeReady ? kCmdReady : kCmdStop, Code == kCodeReady);
-    return reply.size() > 2 && reply[0] == kFrameStart && reply[2] == kReplyDone && LastFTStatus == d2xx::kOk ? 0 : -1;
+    SendRequest(Code == kCodeReady ? kCmdReady : kCmdStop, Code == kCodeReady);
+    const TFrameReply reply = ReadFrameReply(kReplyMinBytes);
+    return reply.Received(2) && reply.At(0) == kFrameStart && reply.At(2) == kReplyDone && reply.StatusOk() ? 0 : -1;
 }
 
 int32_t TDLU::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
@@ -267,9 +277,8 @@ int32_t TDLU::UpdateStart(int32_t Address, int32_t NewFirmware, int32_t PartInde
     }
     frame.push_back(kFrameEnd);
     Send(frame, true);
-    const uint32_t waiting = WaitForReply(kReplyMinBytes, kReplyWaitMs);
-    if (waiting == 0) return -1;
-    return JudgeUpdateReply(ReadReply(waiting));
+    if (WaitForReply(kReplyMinBytes, kReplyWaitMs) == 0) return -1;
+    return JudgeUpdateReply(ReadFrameReply(kWaitDone));
 }
 
 int32_t TDLU::UpdateBlocks(int32_t Address, int32_t, FirmwareStream* const* Stream) {
@@ -292,6 +301,10 @@ int32_t TDLU::UpdateBlocks(int32_t Address, int32_t, FirmwareStream* const* Stre
 
     uint32_t offset = 0;
     int failed = 0;
+    // After an attempt without a whole reply frame its late acknowledgement may come
+    // in ahead of the next one: that read goes on until the line is quiet, so that no
+    // acknowledgement is left for the next block (or the finish) to take.
+    bool lateMayFollow = false;
     while (offset < static_cast<uint32_t>(size) && failed < kBlockAttempts) {
         const uint32_t k = std::min(kBlockSize, static_cast<uint32_t>(size) - offset);
         Bytes frame{kFrameStart, static_cast<uint8_t>(k + 7), kUpdateBlock};
@@ -300,8 +313,11 @@ int32_t TDLU::UpdateBlocks(int32_t Address, int32_t, FirmwareStream* const* Stre
         frame.insert(frame.end(), image.begin() + offset, image.begin() + offset + k);
         frame.push_back(kFrameEnd);
         Send(frame, false);
-        const uint32_t waiting = WaitForReply(kReplyMinBytes, kReplyWaitMs);
-        if (waiting >= kBlockBytesNeeded && IsAcknowledgement(ReadReply(waiting))) {
+        TFrameReply reply;
+        if (WaitForReply(kReplyMinBytes, kReplyWaitMs) >= kBlockBytesNeeded)
+            reply = ReadFrameReply(kWaitDone, lateMayFollow);
+        lateMayFollow = !reply.WholeFrame();
+        if (IsAcknowledgement(reply)) {
             failed = 0;
             offset += kBlockSize;
         } else {
@@ -320,7 +336,7 @@ int32_t TDLU::UpdateFinish(int32_t Address, uint32_t CheckValue) {
     PutLE(frame, CheckValue, 4);
     frame.push_back(kFrameEnd);
     Send(frame, true);
-    return JudgeUpdateReply(ReadReply(WaitForReply(kReplyMinBytes, kReplyWaitMs)));
+    return JudgeUpdateReply(ReadFrameReply(kReplyMinBytes));
 }
 
 // ---- files ------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "uFrameExchange.h"
 #include "uFtdiDevice.h"
 #include "uSensorDLU.h"
 #include "uTemplateDevices.h"
@@ -119,13 +120,18 @@ private:
     // Reads with Count until a read brings nothing, fails or fills the buffer;
     // every read's bytes behind the earlier ones.
     Bytes ReadReply(uint32_t Count);
-    // Directory and header replies: the first byte awaited up to 500 ms, then
-    // reads of the whole buffer until one brings nothing.
+    // Frame replies ('P', 'S', the update frames): MinBytes awaited up to 500 ms,
+    // then the read ends with the reply frame; bytes that start no frame, or all
+    // bytes with LateMayFollow, are read until the line is quiet.
+    TFrameReply ReadFrameReply(uint32_t MinBytes, bool LateMayFollow = false);
+    // Directory and header replies (text, no end mark): the first byte awaited up
+    // to 500 ms, then reads of the whole buffer until one brings nothing.
     Bytes ReadTextReply();
-    // The request exchange: send, wait for 4 bytes up to 500 ms, read what waits.
+    // The text request exchange: send, wait for 4 bytes up to 500 ms, read what
+    // waits until the line is quiet.
     Bytes Exchange(uint8_t Cmd, bool Purge);
     // Update reply: 0 acknowledged, else the error code (-1 when it has none).
-    static int32_t JudgeUpdateReply(const Bytes& Reply);
+    static int32_t JudgeUpdateReply(const TFrameReply& Reply);
 
     std::unique_ptr<TFtdiDevice> fFtdiDevice;
     std::unique_ptr<TSensorsDLU> fSensorDLU;

@@ -14,11 +14,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +30,8 @@
 #include "z5clock.h"
 #include "z5sim_bus.h"
 #include "z5sim_firmware.h"
+#include "z5sim_instruments.h"
+#include "z5sim_kinds.h"
 #include "z5sim_radiomaster.h"
 
 extern char** environ;
@@ -64,10 +69,59 @@ int RunSimulator(int count) {
     return 0;
 }
 
+// One device of a z5sim kind, set up so that the firmware parts of FirmwareKinds()
+// fit it: the radio base family's own target has hardware version 1 and device
+// class kBenchDeviceClass (the Radio Master keeps its sample setup).
+constexpr uint16_t kBenchDeviceClass = 4;
+const z5sim::Bytes kNotificationFrame{0x7D, 0x04, 0x0A, 0x01, 0x02, 0x03, 0x7E};
+
+std::shared_ptr<z5sim::Device> BenchDevice(const std::string& kind) {
+    std::shared_ptr<z5sim::Device> device = z5sim::MakeDevice(kind, "", "BENCH1");
+    auto* base = dynamic_cast<z5sim::RadioMaster*>(device.get());
+    if (base && kind != "radiomaster" && kind != "lightspeed" && kind != "dds") {
+        base->SetParam(0, 1, 2);
+        base->SetDeviceClass(kBenchDeviceClass);
+    }
+    return device;
+}
+
+// --sim-kind KIND: plugs one device of KIND, prints the folder, then answers
+// "notify FIRST GAP" (the notification frame: its first FIRST bytes, after GAP ms
+// the rest; answers the steady-clock time in ns just before its last piece went out)
+// until stdin ends or says quit.
+int RunKindSimulator(const std::string& kind) {
+    z5sim::Bus bus;
+    const std::shared_ptr<z5sim::Device> device = BenchDevice(kind);
+    if (!device || !bus.Plug(device)) return 1;
+    std::cout << bus.Root().string() << std::endl;
+    std::string line;
+    while (std::getline(std::cin, line) && line != "quit") {
+        size_t first = 0;
+        unsigned gap = 0;
+        if (std::sscanf(line.c_str(), "notify %zu %u", &first, &gap) != 2) {
+            std::cout << "?" << std::endl;
+            continue;
+        }
+        const std::span<const uint8_t> frame(kNotificationFrame);
+        first = std::min(first, frame.size());
+        if (first > 0) {
+            device->Send(frame.first(first));
+            std::this_thread::sleep_for(std::chrono::milliseconds(gap));
+        }
+        const auto sent = Clock::now();
+        device->Send(frame.subspan(first));
+        std::cout << std::chrono::duration_cast<std::chrono::nanoseconds>(sent.time_since_epoch()).count()
+                  << std::endl;
+    }
+    return 0;
+}
+
 // The child process with its devices; ends it when it goes.
 class SimulatorProcess {
 public:
-    explicit SimulatorProcess(int count) {
+    explicit SimulatorProcess(int count) : SimulatorProcess(std::vector<std::string>{"--sim", std::to_string(count)}) {}
+    // The child started with these arguments; its first output line is the bus folder.
+    explicit SimulatorProcess(const std::vector<std::string>& args) {
         int toChild[2], fromChild[2];
         if (pipe(toChild) != 0 || pipe(fromChild) != 0) throw std::runtime_error("pipe");
         posix_spawn_file_actions_t actions;
@@ -77,33 +131,47 @@ public:
         posix_spawn_file_actions_addclose(&actions, toChild[1]);
         posix_spawn_file_actions_addclose(&actions, fromChild[0]);
         const std::string self = fs::read_symlink("/proc/self/exe").string();
-        const std::string n = std::to_string(count);
-        char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>("--sim"), const_cast<char*>(n.c_str()),
-                        nullptr};
-        if (posix_spawn(&pid_, self.c_str(), &actions, nullptr, argv, environ) != 0)
+        std::vector<char*> argv{const_cast<char*>(self.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, self.c_str(), &actions, nullptr, argv.data(), environ) != 0)
             throw std::runtime_error("cannot start the simulator");
         posix_spawn_file_actions_destroy(&actions);
         close(toChild[0]);
         close(fromChild[1]);
         input_ = fdopen(toChild[1], "w");
-        FILE* output = fdopen(fromChild[0], "r");
-        char root[4096] = {};
-        if (!output || !std::fgets(root, sizeof root, output)) throw std::runtime_error("the simulator did not start");
-        std::fclose(output);
-        root_ = root;
-        while (!root_.empty() && root_.back() == '\n') root_.pop_back();
+        output_ = fdopen(fromChild[0], "r");
+        if (!output_) throw std::runtime_error("the simulator did not start");
+        root_ = ReadLine();
+        if (root_.empty()) throw std::runtime_error("the simulator did not start");
     }
     ~SimulatorProcess() {
         std::fputs("quit\n", input_);
         std::fclose(input_);
+        if (output_) std::fclose(output_);
         int status = 0;
         waitpid(pid_, &status, 0);
     }
     const std::string& Root() const { return root_; }
+    // One command line to the child and its one line of answer.
+    std::string Ask(const std::string& line) {
+        std::fputs((line + "\n").c_str(), input_);
+        std::fflush(input_);
+        return ReadLine();
+    }
 
 private:
+    std::string ReadLine() {
+        char text[4096] = {};
+        if (!std::fgets(text, sizeof text, output_)) return {};
+        std::string s = text;
+        while (!s.empty() && s.back() == '\n') s.pop_back();
+        return s;
+    }
+
     pid_t pid_ = -1;
     FILE* input_ = nullptr;
+    FILE* output_ = nullptr;
     std::string root_;
 };
 
@@ -225,6 +293,123 @@ void Firmware(const Options& o, const fs::path& home) {
     Row("the whole part (start, blocks, finish)", Fmt("%.2f s", Ms(t3 - t0) / 1000), "<= 1.5 s");
 }
 
+// One firmware part for every kind that the update program updates, through the
+// exports as the program sends it, against one simulated device of the kind.
+void FirmwareKinds(const fs::path& home) {
+    struct Kind {
+        const char* label;
+        const char* simKind;
+        int32_t target;
+        int32_t deviceClass;
+        size_t partBytes;
+        size_t blockBytes;
+        const char* partGoal;
+    };
+    const Kind kinds[] = {
+        {"Radio Master", "radiomaster", 0, 2, 100000, 100, "<= 1.5 s"},
+        {"its Relay-Port (radio unit 1)", "radiomaster", 1, 12, 100000, 100, "<= 1.5 s"},
+        {"Desk-Port", "deskport", 0, kBenchDeviceClass, 100000, 100, "<= 1.5 s"},
+        {"Field-Port data logger", "datalogger", 0, 5, 200000, 200, "<= 2 s"},
+        {"speed of light meter", "lightspeed", 0, z5sim::LightSpeedMeter::kDeviceClass, 200000, 200, "<= 2 s"},
+        {"function generator (0x0100)", "dds", 0x0100, z5sim::FunctionGenerator::kDeviceClass, 100000, 100,
+         "<= 1.5 s"},
+        {"X-ray unit", "xray", 0, kBenchDeviceClass, 100000, 100, "<= 1.5 s"},
+        {"Timer 6-2", "timer62", 0, kBenchDeviceClass, 100000, 100, "<= 1.5 s"},
+        {"universal counter", "counter", 0, kBenchDeviceClass, 100000, 100, "<= 1.5 s"},
+    };
+    std::printf("firmware, one part per kind (per block / whole part: start, blocks, finish)\n");
+    for (const Kind& k : kinds) {
+        SimulatorProcess sim({"--sim-kind", k.simKind});
+        Library lib(sim, home);
+        if (lib.ListedAfterMs(1) < 0) throw std::runtime_error(std::string(k.label) + " was not listed");
+        tovamod_DeactivateDevicesIdentification();
+        int32_t maxSensors = 0;
+        void* dev = tovamod_OpenDevice(0, 921600, 0, &maxSensors);
+
+        Stream s;
+        s.data.resize(k.partBytes);
+        for (size_t i = 0; i < k.partBytes; ++i) s.data[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+        FirmwareStream stream{&s, StreamSize, StreamRead};
+        FirmwareStream* holder = &stream;
+        const uint8_t hardware[] = {1};
+        const auto size = static_cast<int32_t>(k.partBytes);
+
+        const auto t0 = Clock::now();
+        const int32_t start = tovamod_Device_Update_Start(dev, k.target, 0x0105, 1, 1, size, k.deviceClass, 1, hardware);
+        const auto t1 = Clock::now();
+        const int32_t blocks = start == 0 ? tovamod_Device_Update(dev, k.target, 1, &holder) : -1;
+        const auto t2 = Clock::now();
+        const auto crc = static_cast<int32_t>(z5sim::FirmwareCrc32(s.data));
+        const int32_t finish = blocks == 0 ? tovamod_Device_Update_Finish(dev, k.target, crc) : -1;
+        const auto t3 = Clock::now();
+        tovamod_ActivateDevicesIdentification();
+
+        const double blockCount = static_cast<double>((k.partBytes + k.blockBytes - 1) / k.blockBytes);
+        const std::string label = std::string(k.label) + ", " + std::to_string(k.partBytes) + " bytes";
+        std::printf("  %s (start %d, blocks %d, finish %d)\n", label.c_str(), start, blocks, finish);
+        Row(("    one block (" + std::to_string(k.blockBytes) + " bytes)").c_str(),
+            Fmt("%.2f ms", Ms(t2 - t1) / blockCount), "<= 3 ms");
+        Row("    the whole part", Fmt("%.2f s", Ms(t3 - t0) / 1000), k.partGoal);
+    }
+}
+
+// Notification latency: from the device sending the notification frame's last byte
+// to the handler's call, for whole frames and frames cut in two.
+struct Notifications {
+    std::mutex lock;
+    std::condition_variable raised;
+    std::vector<Clock::time_point> calls;
+
+    static void Handler(void* context, pOnChangeData*) {
+        auto* self = static_cast<Notifications*>(context);
+        const auto now = Clock::now();
+        std::lock_guard g(self->lock);
+        self->calls.push_back(now);
+        self->raised.notify_all();
+    }
+};
+
+void NotificationLatency(const fs::path& home) {
+    SimulatorProcess sim({"--sim-kind", "radiomaster"});
+    Library lib(sim, home);
+    if (lib.ListedAfterMs(1) < 0) throw std::runtime_error("the Radio Master was not listed");
+    Notifications n;
+    const TonProcessData handler{Notifications::Handler, &n};
+    tovamod_getProcessData(&handler);
+    struct Cut {
+        const char* label;
+        size_t first;
+        unsigned gapMs;
+    };
+    const Cut cuts[] = {{"whole frame", 0, 0}, {"cut 3 + 4, no gap", 3, 0}, {"cut 3 + 4, 3 ms apart", 3, 3},
+                        {"cut 3 + 4, 20 ms apart", 3, 20}};
+    constexpr int kFrames = 20;
+    std::printf("notification latency (device sends the frame's last byte -> handler called), %d frames each\n",
+                kFrames);
+    for (const Cut& c : cuts) {
+        std::vector<double> latencies;
+        for (int i = 0; i < kFrames; ++i) {
+            std::unique_lock g(n.lock);
+            n.calls.clear();
+            g.unlock();
+            const std::string answer = sim.Ask("notify " + std::to_string(c.first) + " " + std::to_string(c.gapMs));
+            const Clock::time_point sent{std::chrono::nanoseconds(std::strtoll(answer.c_str(), nullptr, 10))};
+            g.lock();
+            // Bounds a notification that never comes; the raised ones take milliseconds.
+            if (n.raised.wait_for(g, std::chrono::milliseconds(500), [&] { return !n.calls.empty(); }))
+                latencies.push_back(Ms(n.calls.front() - sent));
+        }
+        const std::string figure =
+            latencies.empty() ? std::string("never raised")
+                              : Fmt("%.1f", Percentile(latencies, 0.5)) + " / " +
+                                    Fmt("%.1f ms", *std::max_element(latencies.begin(), latencies.end()));
+        Row(("  " + std::string(c.label) + ", median / max").c_str(), figure, "<= 20 ms");
+        std::printf("  %-44s %d of %d\n", "    raised", static_cast<int>(latencies.size()), kFrames);
+    }
+    const TonProcessData none{nullptr, nullptr};
+    tovamod_getProcessData(&none);
+}
+
 void RadioMasters(int count, const Options& o, const fs::path& home) {
     SimulatorProcess sim(count);
     Library lib(sim, home);
@@ -295,6 +480,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "--sim") == 0) return RunSimulator(std::atoi(argv[2]));
+    if (argc == 3 && std::strcmp(argv[1], "--sim-kind") == 0) return RunKindSimulator(argv[2]);
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -316,6 +502,8 @@ int main(int argc, char** argv) {
     int result = 0;
     try {
         Firmware(o, home);
+        FirmwareKinds(home);
+        NotificationLatency(home);
         for (int count : {1, 4, 8}) RadioMasters(count, o, home);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "library_benchmark: %s\n", e.what());

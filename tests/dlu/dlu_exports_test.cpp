@@ -4,8 +4,11 @@
 // sensor exports, and its latest values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tovamod.h"
@@ -39,6 +42,23 @@ struct Records {
         for (auto& x : r) z5_dlu_free_texts(&x);
     }
     TDLUFileInfo* data() { return r.data(); }
+};
+
+// A firmware part as the update program lends it.
+struct PartStream {
+    explicit PartStream(size_t n) : bytes(n) {
+        for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+    std::vector<uint8_t> bytes;
+    size_t pos = 0;
+    FirmwareStream stream{this, [](void* c) { return static_cast<int64_t>(static_cast<PartStream*>(c)->bytes.size()); },
+                          [](void* c, void* buffer, int32_t count) {
+                              auto* s = static_cast<PartStream*>(c);
+                              const size_t n = std::min(static_cast<size_t>(count), s->bytes.size() - s->pos);
+                              std::copy_n(s->bytes.data() + s->pos, n, static_cast<uint8_t*>(buffer));
+                              s->pos += n;
+                              return static_cast<int32_t>(n);
+                          }};
 };
 
 struct Sample {
@@ -200,6 +220,42 @@ TEST_F(LoggerExports, ALoggerSlowerThanOneReadTimeOutStillListsItsFiles) {
     EXPECT_EQ(records.r[0].Valid, 1);
     EXPECT_EQ(records.r[1].Valid, 1);
     EXPECT_STREQ(records.r[1].Line1, "Lab 3");
+    tovamod_ActivateDevicesIdentification();
+}
+
+// The frame replies end with their frame, also when the line cuts it: each exchange
+// takes less protocol time than the one read time-out (100 ms) that a read until the
+// line is quiet costs. At this scale a read time-out lasts 5 s, far beyond what a
+// loaded machine delays a reply.
+TEST_F(LoggerExports, FrameRepliesEndWithTheirFrame) {
+    tovamod_DeactivateDevicesIdentification();
+    sim->PushFault(Fault::Split(4, 20).OnCommand('P'));
+    sim->PushFault(Fault::Split(3, 20).OnCommand(0x22).Skip(1));
+    constexpr uint32_t kReadTimeOutMs = 100;
+    PartStream part(450);
+    FirmwareStream* holder = &part.stream;
+    const uint8_t hardware[] = {2};
+    const auto crc = static_cast<int32_t>(DataLogger::Crc32(part.bytes));
+    const std::vector<std::pair<const char*, std::function<int32_t()>>> exchanges = {
+        {"'P'", [&] { return tovamod_Device_SendCmdAndGetResponse(logger, "0017,1,\r", 0); }},
+        {"'S'", [&] { return tovamod_Device_SendCmdAndGetResponse(logger, "0018,1,\r", 0); }},
+        {"update start", [&] { return tovamod_Device_Update_Start(logger, 0, 0x0109, 1, 1, 450, 3, 1, hardware); }},
+        {"three blocks together", [&] { return tovamod_Device_Update(logger, 0, 1, &holder); }},
+        {"update finish", [&] { return tovamod_Device_Update_Finish(logger, 0, crc); }},
+    };
+    z5::SetTimeScale(50);
+    for (const auto& [name, exchange] : exchanges) {
+        SCOPED_TRACE(name);
+        const uint32_t start = z5::Tick();
+        EXPECT_EQ(exchange(), 0);
+        EXPECT_LT(z5::TicksSince(start), kReadTimeOutMs) << "a read time-out was waited out";
+    }
+    z5::SetTimeScale(0.5);
+
+    EXPECT_EQ(sim->PendingFaults(), 0u);
+    const auto fw = sim->GetFirmware();
+    EXPECT_EQ(fw.blockOffsets, (std::vector<uint32_t>{0, 200, 400})) << "each block once";
+    EXPECT_TRUE(fw.crcMatched);
     tovamod_ActivateDevicesIdentification();
 }
 

@@ -5,6 +5,7 @@
 #include "z5sim_datalogger.h"
 #include "z5sim_deskport.h"
 #include "z5sim_kinds.h"
+#include "z5clock.h"
 
 using namespace instruments_test;
 
@@ -99,6 +100,41 @@ TEST_P(EachKind, FoundWithItsSensorsAndItsCommands) {
         EXPECT_EQ(status, s.kind);
     }
     RunCommands(*model, found->device, c.commands);
+}
+
+// The kind's own commands and a parameter read end with their reply frame: none
+// costs the read time-out (100 ms) of a read until the line is quiet. At this scale
+// a read time-out lasts 5 s, far beyond what a loaded machine delays a reply.
+TEST_P(EachKind, RepliesEndWithTheirFrame) {
+    const KindCase& c = GetParam();
+    auto model = c.make();
+    auto found = PlugAndFind(model, c.sensors.size());
+    ASSERT_TRUE(found);
+    void* device = found->device;
+    struct Exchange {
+        std::string name;
+        std::function<bool()> succeeded;
+    };
+    std::vector<Exchange> exchanges{{"parameter read", [device] { return tovamod_Device_GetRTUUParam(device, 1) != -1; }}};
+    for (const CommandCase& k : c.commands) {
+        // The kind's own short commands (the radio base's start, stop and Z have tests of their own).
+        if (k.result != 0 || k.frame.empty() || k.frame == kStart || k.frame == kStop || k.frame == kZ) continue;
+        const char* text = k.text;
+        exchanges.push_back({::testing::PrintToString(k),
+                             [device, text] { return tovamod_Device_SendCmdAndGetResponse(device, text, 0) == 0; }});
+    }
+    constexpr uint32_t kReadTimeOutMs = 100;
+    tovamod_DeactivateDevicesIdentification();
+    const double scale = z5::TimeScale();
+    z5::SetTimeScale(50);
+    for (const Exchange& e : exchanges) {
+        SCOPED_TRACE(e.name);
+        const uint32_t start = z5::Tick();
+        EXPECT_TRUE(e.succeeded());
+        EXPECT_LT(z5::TicksSince(start), kReadTimeOutMs) << "a read time-out was waited out";
+    }
+    z5::SetTimeScale(scale);
+    tovamod_ActivateDevicesIdentification();
 }
 
 INSTANTIATE_TEST_SUITE_P(Instruments, EachKind, ::testing::ValuesIn(Kinds()),
