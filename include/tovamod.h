@@ -412,8 +412,14 @@ THardwareStructure* tovamod_GetHardwareStructure(void);                         
 void tovamod_SetHardwareStructureProcessed(uint8_t Processed);                                /* 41 */
 /* 1 while a scan rebuilds the structure; 0 when not initialised. */
 uint8_t tovamod_GetRefreshingRecordStructure(void);                                           /* 42 */
-/* 1 while a measurement stream runs: from a start that reached a radio base
-   family device (answered or not) until a stop (see Measurements). */
+/* The measurement flag, one for the whole library: 1 from a start "0005,1,\r"
+   that went out to a device (answered or not) until a stop "0006,1,\r" to any
+   device that takes it, also while another device still streams, or until
+   the scan has dropped the last started device (see Measurements). The
+   function generator's start and stop leave it as it was. While it is 1 a
+   device's change frame (7D 04 0A, three bytes, 7E) calls no handler of
+   tovamod_getProcessData; the radio units' short frames still do (see
+   Measurements). */
 uint8_t tovamod_DevicesInMeasureMode(void);                                                   /* 43 */
 /* A copy of the networks tree; NULL when not initialised or on failure. The
    caller may change it (records from malloc, strings from z5_wstr_alloc,
@@ -421,10 +427,13 @@ uint8_t tovamod_DevicesInMeasureMode(void);                                     
    the library frees what it holds then (see Copies above). */
 TZ5_HardLock_Networks* tovamod_GetZ5NetsFileStructure(void);                                  /* 45 */
 /* Writes the tree to the networks file (the old file becomes the backup) and
-   reloads it. The tree stays the caller's and is only read. A save that
-   cannot be made (a folder that cannot be written, a backup that is no
-   regular file) leaves the file and the library's tree as they were; compare
-   a fresh copy to tell. */
+   reloads it. The tree stays the caller's and is only read. A failed save is
+   not reported: when the file cannot be written (a folder that cannot be
+   written, a backup that is no regular file), the networks file and the
+   library's tree stay as they were (tovamod_GetZ5NetsFileStructure still
+   gives the old tree; compare it with the one passed to tell), and the backup
+   may hold the old file's contents anew. NULL, or a library that is not
+   initialised: nothing happens. */
 void tovamod_SetZ5NetsFileStructure(const TZ5_HardLock_Networks* Tree);                       /* 46 */
 /* *Exists := 1 and *Description := the active network's description, or 0
    and NULL when no network is active. The library frees the previous value of
@@ -480,8 +489,9 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
                                  "0006,1,\r"  stop; 0
                                  "0019,1,\r"  the meter's command 'M'
                                  "0020,1,\r"  the meter's command 'N'
-     function generator (DDS,    "0022,1,\r"  command 'Q': its stream starts
-     kind 9)                     "0023,1,\r"  command 'R': its stream stops
+     function generator (DDS,    "0022,1,\r"  command 'Q': its stream starts,
+     kind 9)                                  whatever the answer
+                                 "0023,1,\r"  command 'R': its stream stops
                                  "0017".."0020", "0024".."0026": the commands
                                               'M'..'P', 'S'..'U'
      X-ray unit (DDS, kind 10)   "0017,V,\r"  command 0x2A with the value byte V;
@@ -497,9 +507,12 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
                                               tovamod_Device_GetDLUValues
 
    Any other code sends nothing and gives -1. The instruments' commands give 0
-   when the device acknowledged them. tovamod_DevicesInMeasureMode is 1 from a
-   start that reached a device (answered or not) until a stop, also a stop on
-   a line that was closed meanwhile.
+   when the device acknowledged them. tovamod_DevicesInMeasureMode is one flag
+   for the whole library: 1 from a start "0005,1,\r" that went out to a device
+   (answered or not) until a stop "0006,1,\r" to any device that takes it,
+   which clears it also while another device still streams (that device's
+   samples still queue), and also on a line that was closed meanwhile. The
+   function generator's "0022,1,\r" and "0023,1,\r" leave it as it was.
 
    Order on a radio unit: set its sample period first
    (tovamod_Sensor_SetSamplePeriode Mode 2), then start; while the device
@@ -511,12 +524,15 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
    sensor-command and zeroing requests still go out.
 
    Time of a sample:
-   - streams: the frame's time count times the unit's sample period 2, plus k
-     periods for the k-th sample of a frame, so times step by the period (in
-     the period's unit). It stays 0 until a period is set:
-     tovamod_Sensor_SetSamplePeriode Mode 2 for a radio unit, device
-     parameter 9 (tovamod_Device_SetRTUUParam) for the speed of light meter;
-     the function generator's samples keep time 0.
+   - streams: the frame's time count times the device's sample period, plus
+     k periods for the k-th sample of a frame, so times step by the period
+     (in the period's unit). The period is one per device: the sample period
+     2 last set on any of its radio units (tovamod_Sensor_SetSamplePeriode
+     Mode 2, or tovamod_Sensor_SetRtcuParam parameter 9, once the unit took
+     it), so every unit of a base is timed by the period set last, not by its
+     own; for the speed of light meter device parameter 9
+     (tovamod_Device_SetRTUUParam). Times stay 0 until a period is set; the
+     function generator's samples keep time 0.
    - data logger downloads, by the file's time mode: 0 the line number (0 for
      the first line) times the file's interval, 3 the line number, 1 the
      seconds from the file's start time to the line's time of day, any other
@@ -529,6 +545,29 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
    The radio units' own notification: a short frame '7' or '8' that ends what
    the reader received calls the handler of tovamod_getProcessData, also while
    a measurement runs.
+
+   Unplugged meanwhile. Until the scan notices (at its next round; it rests
+   500 ms between rounds, and does not run while identification is off) the
+   device and its sensors stay listed, and a call that must reach the device
+   fails. A Radio Master, Desk-Port, Starter-Port, universal counter or
+   instrument gives its failure value at once: a start "0005,1,\r" -1 with
+   nothing set; a stop "0006,1,\r" -1 (the meter's stop 0), still clearing
+   what the start set; tovamod_Sensor_SetSamplePeriode -1, the period kept
+   as it was; tovamod_Sensor_ReadLatestMeasurement -1; the function
+   generator's "0022,1,\r" and "0023,1,\r" -1, its stream started or stopped
+   all the same. A data logger's request fails after its reply wait
+   (500 ms): "0017,1,\r", "0018,1,\r" and
+   tovamod_Sensor_ReadLatestMeasurement -1, tovamod_Device_GetDLUFileData 0
+   (no file); tovamod_Device_GetDLUValues gives 0 at once, and no line comes.
+   Samples already queued stay readable (tovamod_Sensor_GetNumMeasureAvailable,
+   tovamod_Sensor_ReadRawMeasurement); no new one comes. When the scan drops
+   the device, a stream it ran ends and what its start set is cleared, as a
+   stop would (tovamod_DevicesInMeasureMode goes to 0 once no started device
+   remains); the device object and its sensor objects are destroyed with
+   their queues: from then on every export given their handles returns its
+   failure value (tovamod_Sensor_GetNumMeasureAvailable 64-bit -1), and the
+   samples not taken before are lost. Take the samples while the sensor is
+   listed.
 
    Calls at the same time on one device: any export may be called from any
    thread. The device's requests take turns: each holds the device (and the
@@ -565,11 +604,12 @@ struct TDLUFileInfo;
 int32_t tovamod_Device_SendCmdAndGetResponse(void* Device, const char* Cmd, int32_t Reply); /* 11 */
 /* Mode 1: writes Value to the radio unit as its parameter 8 (2 bytes), the
    first sample period. Mode 2: parameter 9 (4 bytes), the second sample
-   period, which is also the time step of the unit's samples (see
-   Measurements). The sensor keeps the period only once the unit took it:
-   result the period kept, -1 when the write failed (nothing kept) or for
-   sensors without sample periods. Any other Mode: -1, nothing sent. Fails
-   while a measurement runs on the device: set the period before the start. */
+   period, which also becomes the time step of the samples of every radio
+   unit of the device (see Measurements). The sensor keeps the period only
+   once the unit took it: result the period kept, -1 when the write failed
+   (nothing kept) or for sensors without sample periods. Any other Mode: -1,
+   nothing sent. Fails while a measurement runs on the device: set the
+   period before the start. */
 int32_t tovamod_Sensor_SetSamplePeriode(void* Sensor, int32_t Mode, int32_t Value);      /* 12 */
 /* Number of measurements queued on the sensor; 64-bit -1 on failure. */
 int64_t tovamod_Sensor_GetNumMeasureAvailable(void* Sensor);                               /* 13 */
@@ -591,8 +631,10 @@ int32_t tovamod_Sensor_ReadRawMeasurement(void* Sensor, int64_t* Time, int32_t C
      with Values untouched.
    - speed of light meter (8) and X-ray unit (10): as a radio sensor unit,
      asked at the meter itself (address 0) or at the X-ray unit's address.
-   - data logger: Count and Mode are not used; Values[0..] := the integers of
-     its reply (room for as many values as the logger has channels).
+   - data logger: Mode is not used; Values[0..n-1] := the first n integers
+     of its reply, n the smaller of Count and the number of values it sent
+     (none for Count <= 0, and Values may be NULL then); -1 when a value is
+     no integer or the reply does not end its line.
    - the Radio Master's own unit (1) and the function generator (9): -1. */
 int32_t tovamod_Sensor_ReadLatestMeasurement(void* Sensor, int32_t Count, int32_t* Values, int32_t Mode); /* 15 */
 /* Writes radio parameter Param (Size bytes of Value) of the sensor's radio
