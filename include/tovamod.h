@@ -555,10 +555,10 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
    what the start set; tovamod_Sensor_SetSamplePeriode -1, the period kept
    as it was; tovamod_Sensor_ReadLatestMeasurement -1; the function
    generator's "0022,1,\r" and "0023,1,\r" -1, its stream started or stopped
-   all the same. A data logger's request fails after its reply wait
-   (500 ms): "0017,1,\r", "0018,1,\r" and
-   tovamod_Sensor_ReadLatestMeasurement -1, tovamod_Device_GetDLUFileData 0
-   (no file); tovamod_Device_GetDLUValues gives 0 at once, and no line comes.
+   all the same. A data logger's request fails as well (at once, or after its
+   reply wait of 500 ms where the line does not yet show that it is gone):
+   "0017,1,\r", "0018,1,\r", tovamod_Sensor_ReadLatestMeasurement,
+   tovamod_Device_GetDLUFileData and tovamod_Device_GetDLUValues -1.
    Samples already queued stay readable (tovamod_Sensor_GetNumMeasureAvailable,
    tovamod_Sensor_ReadRawMeasurement); no new one comes. When the scan drops
    the device, a stream it ran ends and what its start set is cleared, as a

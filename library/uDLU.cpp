@@ -98,17 +98,18 @@ bool TDLU::IsIdentity18(TTemplateSensors*) { return false; }
 
 // ---- exchange ---------------------------------------------------------------------
 
-void TDLU::Send(std::span<const uint8_t> Frame, bool Purge) {
+bool TDLU::Send(std::span<const uint8_t> Frame, bool Purge) {
     CurrentHandle = fHandle.load();
     if (Purge) PurgeTx();
     const size_t n = std::min<size_t>(Frame.size(), kD2XXBufferSize);
     std::memcpy(TransmitBuffer, Frame.data(), n);
-    WriteFrame(static_cast<int>(n));
+    const int written = WriteFrame(static_cast<int>(n));
+    return LastFTStatus == d2xx::kOk && written == static_cast<int>(n);
 }
 
-void TDLU::SendRequest(uint8_t Cmd, bool Purge) {
+bool TDLU::SendRequest(uint8_t Cmd, bool Purge) {
     const uint8_t frame[] = {kFrameStart, 0x03, Cmd, kAddressLow, kAddressHigh, kFrameEnd};
-    Send(frame, Purge);
+    return Send(frame, Purge);
 }
 
 uint32_t TDLU::WaitForReply(uint32_t MinBytes, uint32_t WaitMs) {
@@ -346,9 +347,10 @@ int32_t TDLU::GetDLUFileData(TDLUFileInfo* Records) {
     D2XXGuard guard;
     if (!fHandle.load()) return -1;
     std::this_thread::yield();
-    SendRequest(kCmdDirectory, true);
+    // An empty directory is an empty reply: only the line tells it from a logger that is gone.
+    if (!SendRequest(kCmdDirectory, true)) return -1;
     const Bytes directory = ReadTextReply();
-    if (IsDLUDirectoryRefusal(directory)) return -1;
+    if (LastFTStatus != d2xx::kOk || IsDLUDirectoryRefusal(directory)) return -1;
 
     std::vector<TDLUDirectoryEntry> entries;
     const bool complete = ParseDLUDirectory(directory, entries);
@@ -366,7 +368,7 @@ int32_t TDLU::GetDLUFileData(TDLUFileInfo* Records) {
         const auto name = DLUNameBytes(record.Name);
         frame.insert(frame.end(), name.begin(), name.end());
         frame.push_back(kFrameEnd);
-        Send(frame, true);
+        if (!Send(frame, true)) return -1;
         if (!ParseDLUHeader(ReadTextReply(), record)) return -1;
     }
     return static_cast<int32_t>(entries.size());
@@ -384,7 +386,7 @@ int32_t TDLU::GetDLUValues(TDLUFileInfo* Records, int32_t Index) {
     // Bytes that came before the request belong to no part of this file.
     CurrentHandle = fHandle.load();
     PurgeRx();
-    Send(frame, true);
+    if (!Send(frame, true)) return -1;
     // The reader cannot append while this thread holds D2XXLock, so the stream and
     // the parse state start the file together.
     fFtdiDevice->SetAsciiChannelCount(std::min<int32_t>(record.ChannelCount, TOVAMOD_DLU_MAX_CHANNELS));

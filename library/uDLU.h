@@ -113,8 +113,9 @@ private:
     int32_t Command(int32_t Code);
 
     // Exchange steps; the caller holds D2XXGuard and has checked the handle.
-    void Send(std::span<const uint8_t> Frame, bool Purge);
-    void SendRequest(uint8_t Cmd, bool Purge);
+    // False when the frame did not go out whole (a line that is gone).
+    bool Send(std::span<const uint8_t> Frame, bool Purge);
+    bool SendRequest(uint8_t Cmd, bool Purge);
     // Polls the receive queue until MinBytes wait or WaitMs have passed; the last count.
     uint32_t WaitForReply(uint32_t MinBytes, uint32_t WaitMs);
     // Reads with Count until a read brings nothing, fails or fills the buffer;

@@ -156,6 +156,19 @@ TEST_F(LoggerExports, ItsSensorIsOneHandleBothWaysUntilTheLoggerGoes) {
     EXPECT_EQ(tovamod_Sensor_GetNumMeasureAvailable(sensor), -1) << "the handle went with its logger";
 }
 
+TEST_F(LoggerExports, FileCallsOnALoggerThatIsGoneFail) {
+    Records records;
+    ASSERT_EQ(tovamod_Device_GetDLUFileData(logger, records.data()), 2);
+    // Kept listed: the calls meet the object whose line is gone.
+    tovamod_DeactivateDevicesIdentification();
+    ASSERT_TRUE(bus.Unplug("FP1"));
+    EXPECT_EQ(tovamod_Device_GetDLUFileData(logger, records.data()), -1) << "no reply is no empty directory";
+    EXPECT_EQ(tovamod_Device_GetDLUValues(logger, records.data(), 0), -1) << "the download request never went out";
+    EXPECT_EQ(tovamod_Sensor_GetNumMeasureAvailable(sensor), 0);
+    tovamod_ActivateDevicesIdentification();
+    EXPECT_TRUE(z5test::WaitUntil([] { return tovamod_GetNumberOfAvailableDevice() == 0; }));
+}
+
 TEST_F(LoggerExports, DownloadReadThroughTheSensorInEachTimeMode) {
     struct Case {
         const char* name;
