@@ -354,6 +354,7 @@ int32_t TRTUU::StartMeasure() {
         const TFrameReply reply = SendAndCollect(length, s);
         // Once the request went out the device may stream, answered or not.
         MeasureMode.store(true);
+        MeasureStarted.store(true);
         // Prepared before D2XXLock goes, so that no stream byte the reader reads
         // after the reply is thrown away by the reset.
         if (reply.IsFrame(kReplyStart) && !Reader->IsActive()) {
@@ -377,6 +378,7 @@ int32_t TRTUU::StopMeasure() {
     // What the start set is cleared also when the stop cannot go out.
     Reader->SetActive(false);
     MeasureMode.store(false);
+    MeasureStarted.store(false);
     return sent ? 0 : -1;
 }
 
