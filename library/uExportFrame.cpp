@@ -6,6 +6,7 @@
 
 #include "uClientCopies.h"
 #include "uD2XX.h"
+#include "uFtdiThread.h"
 
 namespace {
 
@@ -18,9 +19,12 @@ TModerator* Moderator = nullptr;
 int Uses = 0;
 thread_local int ThreadUses = 0;
 
-// A thread inside an export (a notification handler) or on the scan thread
-// would wait for itself in tovamod_uninit.
-bool InsideLibrary() { return ThreadUses > 0 || LeasesHeldByThisThread() > 0 || TFtdiDeviceController::OnScanThread(); }
+// A thread inside an export (a notification handler), the scan thread or a
+// reader or parser thread would wait for itself in tovamod_uninit.
+bool InsideLibrary() {
+    return ThreadUses > 0 || LeasesHeldByThisThread() > 0 || TFtdiDeviceController::OnScanThread() ||
+           TFtdiThread::OnLibraryThread();
+}
 
 }  // namespace
 

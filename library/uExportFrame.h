@@ -23,9 +23,9 @@
 int32_t LibraryInit() noexcept;
 // tovamod_uninit: destroys the moderator with everything it owns, waiting for
 // the exports still using it, then frees the copies handed to clients; 0. -1
-// when not initialised, and when called from inside the library (on the scan
-// thread, or from a notification handler during an export), which would
-// wait for itself.
+// when not initialised, and when called from inside the library (on the scan,
+// reader or parser threads, or from a notification handler during an export),
+// which would wait for itself.
 int32_t LibraryUninit() noexcept;
 
 // The moderator for the length of one export; empty while not initialised.

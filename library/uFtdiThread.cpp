@@ -2,6 +2,10 @@
 
 #include "z5clock.h"
 
+namespace {
+thread_local bool LibraryThread = false;
+}
+
 TFtdiThread::TFtdiThread(TParseEvent parseEvent) : ParseEvent(std::move(parseEvent)) {}
 
 TFtdiThread::~TFtdiThread() { Terminate(); }
@@ -27,7 +31,10 @@ bool TFtdiThread::Running() const {
     return Started && !Terminated;
 }
 
+bool TFtdiThread::OnLibraryThread() { return LibraryThread; }
+
 void TFtdiThread::Run() {
+    LibraryThread = true;
     for (;;) {
         {
             std::unique_lock l(Lock);

@@ -28,6 +28,8 @@ public:
     // not to be called from the event itself.
     void Terminate();
     bool Running() const;
+    // True on a thread of any TFtdiThread (a reader or a parser).
+    static bool OnLibraryThread();
 
 private:
     void Run();

@@ -74,7 +74,9 @@ void TModerator::TRootDeleter::operator()(THardwareStructure* Root) const {
 // ---- life cycle ----
 
 TModerator::TModerator(TDeviceFactory MakeDevice)
-    : Factory(MakeDevice ? std::move(MakeDevice) : TDeviceFactory(CreateDevice)), HardwareRoot(new THardwareStructure()) {
+    : Factory(MakeDevice ? std::move(MakeDevice) : TDeviceFactory(CreateDevice)),
+      HardwareRoot(new THardwareStructure()),
+      Published(new THardwareStructure()) {
     NetsFile = std::make_unique<TZ5NetsFileController>();
     NetsFile->InitNetworksFile();
     SensorCountSum = 0;
@@ -88,6 +90,7 @@ TModerator::~TModerator() {
         fFtdiDeviceController->WaitFor();
     } catch (...) {
     }
+    DestroyDropped();
     std::lock_guard lock(DeviceListLock);
     for (TDeviceEntry& entry : DeviceList) DestroyDevice(entry);
     DeviceList.clear();
@@ -150,14 +153,13 @@ void TModerator::SetIdentificationActive(uint8_t Value) {
 // ---- hardware structure ----
 
 THardwareStructure* TModerator::CopyHardwareStructure() {
-    if (GetRefreshingRecordStructure()) return nullptr;
-    std::lock_guard lock(DeviceListLock);
-    // The copy reads a snapshot of the root, so that the unlocked writer of
-    // Changed never meets a plain read.
+    std::lock_guard lock(PublishedLock);
+    // Changed is the live one (written without a lock by
+    // SetHardwareStructureProcessed), the rest is the published structure's.
     THardwareStructure root{};
-    root.First = HardwareRoot->First;
-    root.RadioMasterPresent = HardwareRoot->RadioMasterPresent;
-    root.ScanTime = HardwareRoot->ScanTime;
+    root.First = Published->First;
+    root.RadioMasterPresent = Published->RadioMasterPresent;
+    root.ScanTime = Published->ScanTime;
     root.Changed = Changed(*HardwareRoot).exchange(0);
     try {
         return DeepCopyHardwareStructure(root);
@@ -182,7 +184,23 @@ void TModerator::SetRefreshingRecordStructure(uint8_t Value) {
     RefreshingRecordStructure = Value;
 }
 
-void TModerator::SetChanged() { Changed(*HardwareRoot).store(1); }
+// Becomes the live Changed when the scan publishes, so that the copy that first
+// shows a change is the one that reports it.
+void TModerator::SetChanged() { PendingChanged = true; }
+
+void TModerator::Publish() {
+    THardwareStructure live{};
+    live.First = HardwareRoot->First;
+    live.RadioMasterPresent = HardwareRoot->RadioMasterPresent;
+    live.ScanTime = HardwareRoot->ScanTime;
+    std::unique_ptr<THardwareStructure, TCopyDeleter> next(DeepCopyHardwareStructure(live));
+    {
+        std::lock_guard lock(PublishedLock);
+        Published.swap(next);
+        if (PendingChanged) Changed(*HardwareRoot).store(1);
+    }
+    PendingChanged = false;
+}
 
 // ---- networks file ----
 
@@ -201,27 +219,35 @@ void TModerator::GetDescriptionActiveNet(uint8_t& Exists, std::u16string& Descri
 void TModerator::ScanDevices(TFtdiDeviceController*) {
     if (!IdentificationActive.load()) return;
     SetRefreshingRecordStructure(1);
-    std::lock_guard lock(DeviceListLock);
-    // Identification may have been switched off while this scan waited for the
-    // lock (a firmware update starts then): no scan.
-    if (!IdentificationActive.load()) {
+    {
+        std::lock_guard lock(DeviceListLock);
+        // Identification may have been switched off while this scan waited for the
+        // lock (a firmware update starts then): no scan.
+        if (!IdentificationActive.load()) {
+            SetRefreshingRecordStructure(0);
+            return;
+        }
+        const uint32_t start = z5::Tick();
+        HardwareRoot->ScanTime = start;
+        try {
+            HardwareRoot->RadioMasterPresent = 0;
+            std::this_thread::yield();
+            AddNewDevices();
+            DropDeadDevices();
+            RefreshDevices();
+        } catch (...) {
+            // Only this scan ends; the next one starts afresh.
+        }
+        std::erase_if(DeviceList, [](const TDeviceEntry& e) { return !e.Device; });
+        HardwareRoot->ScanTime = z5::Tick() - start;
+        try {
+            Publish();
+        } catch (...) {
+            // The clients keep the last structure; the changes go out with the next scan.
+        }
         SetRefreshingRecordStructure(0);
-        return;
     }
-    const uint32_t start = z5::Tick();
-    HardwareRoot->ScanTime = start;
-    try {
-        HardwareRoot->RadioMasterPresent = 0;
-        std::this_thread::yield();
-        AddNewDevices();
-        DropDeadDevices();
-        RefreshDevices();
-    } catch (...) {
-        // Only this scan ends; the next one starts afresh.
-    }
-    std::erase_if(DeviceList, [](const TDeviceEntry& e) { return !e.Device; });
-    HardwareRoot->ScanTime = z5::Tick() - start;
-    SetRefreshingRecordStructure(0);
+    DestroyDropped();
 }
 
 void TModerator::AddNewDevices() {
@@ -307,7 +333,14 @@ void TModerator::DropDeadDevices() {
         }
         if (IsBaseKind(node->Kind)) HardwareRoot->RadioMasterPresent = 1;
         if (!alive) {
-            if (entry) DestroyDevice(*entry);
+            if (entry) {
+                // Out of the list now, destroyed once the scan has let its locks go.
+                Dropped.reserve(Dropped.size() + 1);
+                std::unique_ptr<TTemplateDevices> device = std::move(entry->Device);
+                DropsBegun.fetch_add(1);
+                EndMeasurementOf(*device);
+                Dropped.push_back(std::move(device));
+            }
             SetChanged();
             FreeSensorNodes(*node);
             UnlinkDeviceNode(*HardwareRoot, node);
@@ -368,6 +401,30 @@ void TModerator::RefreshRadioMaster(TDeviceEntry& Entry, TRTUU& Device, TDeviceS
         Device.SetNetworkLock(true);
         if (channel != kNoChannel) Device.SetRTUUParam(kChannelParam, 1, channel);
         SetChanged();
+    }
+}
+
+// A stream that the dropped device was running ends with it: MeasureMode is
+// cleared unless another device's start still holds it.
+void TModerator::EndMeasurementOf(TTemplateDevices& Device) {
+    auto* dropped = dynamic_cast<TRTUU*>(&Device);
+    if (!dropped || !dropped->GetMeasureStarted()) return;
+    for (const TDeviceEntry& entry : DeviceList) {
+        auto* other = dynamic_cast<TRTUU*>(entry.Device.get());
+        if (other && other->GetMeasureStarted()) return;
+    }
+    MeasureMode.store(false);
+}
+
+void TModerator::DestroyDropped() {
+    std::vector<std::unique_ptr<TTemplateDevices>> dropped;
+    {
+        std::lock_guard lock(DeviceListLock);
+        dropped.swap(Dropped);
+    }
+    for (auto& device : dropped) {
+        TDeviceEntry entry{std::move(device), false};
+        DestroyDevice(entry);
     }
 }
 

@@ -3,6 +3,13 @@
 // thread, whose scan (ScanDevices, every 500 ms) finds attached devices, drops
 // gone ones, keeps each Radio Master in step with the active network and lets
 // every device class refresh its sensor nodes.
+//
+// Clients copy the structure of the last complete scan, which the scan swaps in
+// at its end, so a copy never waits for a scan nor is refused during one. Devices
+// that a scan finds gone leave the list and the structure under DeviceListLock
+// but are destroyed after the scan has let every lock go: destruction waits for
+// the exports still inside the device and for its reader threads, on which
+// notification handlers run that may call the listing exports.
 #pragma once
 
 #include <atomic>
@@ -53,7 +60,8 @@ public:
     // -1 when Index > count - 1.
     int32_t GetDeviceMaxSensors(int32_t Index);
     int32_t GetDeviceTyp(int32_t Index);
-    // Waits until a running scan has finished.
+    // Waits until a running scan has let the device list go (devices it dropped
+    // may still be being destroyed).
     void LockDeviceList();
     // The device's OpenDevice when Index <= count - 1.
     void OpenDeviceByIndex(int32_t Index, int32_t BaudRate, int32_t FlowControl);
@@ -66,8 +74,8 @@ public:
     uint8_t GetIdentificationActive() const { return IdentificationActive.load(); }
 
     // ---- hardware structure
-    // A deep copy for a client, nil while a scan rebuilds the structure. Clears
-    // the live Changed.
+    // A deep copy for a client of the structure as the last complete scan left
+    // it; does not wait for a running scan. Clears the live Changed.
     THardwareStructure* CopyHardwareStructure();
     // Live Changed := 0 for 1, 1 for 0. No lock.
     void SetHardwareStructureProcessed(uint8_t Processed);
@@ -91,6 +99,10 @@ public:
     // The live structure; read it only while holding DeviceListLock.
     const THardwareStructure& LiveStructure() const { return *HardwareRoot; }
 
+    // Devices whose dropping a scan has begun (taken out of the list), since
+    // construction. For tests that wait for that moment.
+    uint32_t GetDropsBegun() const { return DropsBegun.load(); }
+
 private:
     // One device object and what the scan keeps about it.
     struct TDeviceEntry {
@@ -100,17 +112,26 @@ private:
     struct TRootDeleter {
         void operator()(THardwareStructure* Root) const;
     };
+    struct TCopyDeleter {
+        void operator()(THardwareStructure* Copy) const { FreeHardwareStructureCopy(Copy); }
+    };
 
     // Scan steps, under DeviceListLock.
     void AddNewDevices();
     void AddDevice(const std::string& Serial, const std::string& Description);
     void CheckOwnNetwork(TRTUU& Device, TDeviceStructure& Node);
     void DropDeadDevices();
+    void EndMeasurementOf(TTemplateDevices& Dropped);
     void RefreshDevices();
     void RefreshRadioMaster(TDeviceEntry& Entry, TRTUU& Device, TDeviceStructure& Node);
     TDeviceEntry* FindEntry(const void* Device);
     void DestroyDevice(TDeviceEntry& Entry);
     void SetChanged();
+    // Swaps a copy of the live structure in for the clients' copies; the scan's
+    // changes become the live Changed with it.
+    void Publish();
+    // Destroys the devices the scans have dropped; called with no lock held.
+    void DestroyDropped();
     TTemplateDevices* DeviceAt(int32_t Index);  // caller holds DeviceListLock
 
     const TDeviceFactory Factory;
@@ -123,5 +144,13 @@ private:
     std::recursive_mutex DeviceListLock;
     std::recursive_mutex FCriticalSectionAccessObjs;
     std::vector<TDeviceEntry> DeviceList;  // under DeviceListLock
+    // Scan state under DeviceListLock: changes not yet published, devices dropped
+    // and not yet destroyed.
+    bool PendingChanged = false;
+    std::vector<std::unique_ptr<TTemplateDevices>> Dropped;
+    std::atomic<uint32_t> DropsBegun{0};
+    // What clients copy: the active nodes of the last complete scan.
+    std::mutex PublishedLock;
+    std::unique_ptr<THardwareStructure, TCopyDeleter> Published;  // under PublishedLock
     std::unique_ptr<TFtdiDeviceController> fFtdiDeviceController;
 };

@@ -139,6 +139,8 @@ public:
     // Clears the reader's active flag and MeasureMode whatever happens; 0, or -1
     // when the stop could not go out (closed line, destroying).
     virtual int32_t StopMeasure();
+    // True from a start that went out to the stop that followed it.
+    bool GetMeasureStarted() const { return MeasureStarted.load(); }
     int32_t SendZ();
     // Codes 5 StartMeasure, 6 StopMeasure, 10 SendZ; -1 for a text that does not
     // parse and for any other code (nothing sent). Reply is not written.
@@ -214,6 +216,8 @@ protected:
     // Set by a class with one sensor that answers every address (the parser's
     // lookups and FindSensorByAddress then give the first sensor).
     std::atomic<bool> OneSensorForEveryAddress{false};
+    // This device's part of MeasureMode (see GetMeasureStarted).
+    std::atomic<bool> MeasureStarted{false};
 
     // One request: the frame is in TransmitBuffer; Decode judges each attempt's reply
     // and returns true when it took it.

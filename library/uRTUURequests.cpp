@@ -394,6 +394,7 @@ int32_t TRTUU::StartMeasure() {
         if (reply.NotSent()) return -1;
         // Once the request went out the device may stream, answered or not.
         MeasureMode.store(true);
+        MeasureStarted.store(true);
         // Prepared before D2XXLock goes, so that no stream byte the reader reads
         // after the reply is thrown away by the reset.
         if (reply.Taken() && !Reader->IsActive()) {
@@ -417,6 +418,7 @@ int32_t TRTUU::StopMeasure() {
     // What the start set is cleared also when the stop cannot go out.
     Reader->SetActive(false);
     MeasureMode.store(false);
+    MeasureStarted.store(false);
     return sent ? 0 : -1;
 }
 

@@ -41,6 +41,7 @@ int32_t TLIGHTSPEED::MeterStop() {
     ShortExchange(kStopFrame, true);
     Reader->SetActive(false);
     MeasureMode.store(false);
+    MeasureStarted.store(false);
     return 0;
 }
 

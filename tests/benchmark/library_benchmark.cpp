@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -471,6 +472,44 @@ void RadioMasters(int count, const Options& o, const fs::path& home) {
     Row("tovamod_uninit", Fmt("%.0f ms", lib.UninitMs()), count == 8 ? "<= 2000 ms" : "-");
 }
 
+// Copies of the structure while client threads keep the transport busy: each of
+// four threads reads a parameter of its own Radio Master without a pause.
+void CopiesUnderClientLoad(const Options& o, const fs::path& home) {
+    constexpr int kDevices = 4;
+    SimulatorProcess sim(kDevices);
+    Library lib(sim, home);
+    if (lib.ListedAfterMs(kDevices) < 0) throw std::runtime_error("the Radio Masters were not listed");
+    std::vector<void*> devices;
+    for (int i = 0; i < kDevices; ++i) {
+        int32_t maxSensors = 0;
+        devices.push_back(tovamod_OpenDevice(i, 921600, 0, &maxSensors));
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<long> reads{0}, failed{0};
+    std::vector<std::thread> clients;
+    for (void* dev : devices)
+        clients.emplace_back([&, dev] {
+            while (!stop.load()) {
+                if (tovamod_Device_GetRTUUParam(dev, 4) < 0) ++failed;
+                ++reads;
+            }
+        });
+    int copies = 0, nil = 0;
+    const auto end = Clock::now() + std::chrono::duration<double>(std::max(o.watchSeconds, 5.0));
+    while (Clock::now() < end) {
+        if (!tovamod_GetHardwareStructure()) ++nil;
+        ++copies;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    stop = true;
+    for (auto& t : clients) t.join();
+    std::printf("4 Radio Masters, 4 client threads reading parameters (%ld reads, %ld failed)\n", reads.load(),
+                failed.load());
+    Row("nil structure copies with 4 Radio Masters and 4 client threads doing parameter reads",
+        Fmt("%.1f %%", 100.0 * nil / std::max(copies, 1)) + " (" + std::to_string(nil) + "/" + std::to_string(copies) + ")",
+        "<= 10 %");
+}
+
 int Usage() {
     std::fprintf(stderr, "usage: library_benchmark [--reads N] [--watch SECONDS] [--idle SECONDS] [--part BYTES]\n");
     return 2;
@@ -505,6 +544,7 @@ int main(int argc, char** argv) {
         FirmwareKinds(home);
         NotificationLatency(home);
         for (int count : {1, 4, 8}) RadioMasters(count, o, home);
+        CopiesUnderClientLoad(o, home);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "library_benchmark: %s\n", e.what());
         result = 1;
