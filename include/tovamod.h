@@ -355,8 +355,9 @@ typedef struct TRTCUParam TRTCUParam;
    the library stays uninitialised. */
 int32_t tovamod_init(void);                                                                   /* 1 */
 /* Ends the scan, closes and frees every device; returns once every device's
-   threads have ended and no export is still inside one of its objects. 0; -1 when not initialised, or when called from a notification
-   handler. Every handle and every copy is invalid afterwards. */
+   threads have ended and no export is still inside one of its objects. 0;
+   -1 when not initialised, or when called from a notification handler (on a
+   library thread or inside an export). Every handle and every copy is invalid afterwards. */
 int32_t tovamod_uninit(void);                                                                 /* 2 */
 /* No tracer window exists: 0 when initialised, else -1. */
 int32_t tovamod_DisplayTracer(uint8_t Show);                                                  /* 3 */
@@ -397,16 +398,19 @@ int32_t tovamod_CloseSensor(void* Sensor);                                      
    NULL removes it; a NULL Handler changes nothing. Works before tovamod_init
    and survives tovamod_uninit. Install it before using devices. The handler
    runs on a library thread or on the caller's own thread inside an export; it
-   must not call tovamod_uninit. */
+   may call any export, but tovamod_uninit there gives -1 and ends nothing. */
 void tovamod_getProcessData(const TonProcessData* Handler);                                   /* 10 */
 /* Switches the device scan off; returns once a running scan has ended. */
 void tovamod_DeactivateDevicesIdentification(void);                                           /* 33 */
 /* Switches the device scan on again. */
 void tovamod_ActivateDevicesIdentification(void);                                             /* 34 */
 /* A copy of the hardware structure: the active device nodes (of several
-   Starter-Ports only the first) with their sensor nodes. NULL when not
-   initialised or while a scan rebuilds the structure. The library clears its
-   changed flag after each copy, so Changed is 1 in one copy per change. */
+   Starter-Ports only the first) with their sensor nodes, as the last scan that
+   ended left them (a copy made while a scan runs shows the scan before; a
+   device that scan drops is still listed in it, and exports on its handle
+   fail). NULL when not initialised or when the copy cannot be made. The
+   library clears its changed flag after each copy, so Changed is 1 in one
+   copy per change. */
 THardwareStructure* tovamod_GetHardwareStructure(void);                                       /* 40 */
 /* 1: the structure counts as processed (Changed 0); 0: as changed again. */
 void tovamod_SetHardwareStructureProcessed(uint8_t Processed);                                /* 41 */
