@@ -21,9 +21,7 @@ TEST_F(Update, ThreePartsOfTheBase) {
 
     // The status lines shown while the parts go through.
     std::set<QString> statuses;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] { statuses.insert(window->Label3->text()); });
-    watch.start(1);
+    auto watch = std::make_unique<PaintWatch>(*window->Label3, [&] { statuses.insert(window->Label3->text()); });
     window->BtnUpdateClick();
     // The pause after part 1.
     ASSERT_TRUE(WaitUntil([] { return UpdateJob.PartIndex == 2; }));
@@ -38,7 +36,7 @@ TEST_F(Update, ThreePartsOfTheBase) {
     EXPECT_EQ(LogCount("Calc CRC32 Filename"), 3u);
 
     ASSERT_TRUE(WaitForUpdateEnd());
-    watch.stop();
+    watch.reset();
     // One blank on each side of the part number: text 27 brings its own.
     for (int part = 1; part <= 3; ++part)
         EXPECT_EQ(statuses.count(Lang(36) + " " + QString::number(part) + Lang(27) + " 3"), 1u) << part;
