@@ -207,11 +207,9 @@ void ParamReads(Slot& s) {
         Timed(s, "sensor param", [](void*, void* q) { return q && tovamod_Sensor_GetRtcuParam(q, 2) != -1; });
 }
 
-void Measurement(Slot& s, std::mt19937& rng) {
-    if (!Timed(s, "measure start", [](void* d, void*) { return tovamod_Device_SendCmdAndGetResponse(d, "0005,1,\r", 0) == 0; }))
-        return;
-    // The stream runs for a while; the samples are read as a client reads them.
-    const auto until = Clock::now() + std::chrono::milliseconds(200 + rng() % 800);
+// Takes the sensor's queued samples every 50 ms (a client's read period) for a while.
+void ReadSamples(Slot& s, std::chrono::milliseconds length) {
+    const auto until = Clock::now() + length;
     while (Clock::now() < until) {
         Timed(s, "read samples", [](void*, void* q) {
             if (!q) return false;
@@ -221,8 +219,15 @@ void Measurement(Slot& s, std::mt19937& rng) {
             }
             return tovamod_Sensor_GetNumMeasureAvailable(q) >= 0;
         }, Reach::Local);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // a client's read period
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+}
+
+void Measurement(Slot& s, std::mt19937& rng) {
+    if (!Timed(s, "measure start", [](void* d, void*) { return tovamod_Device_SendCmdAndGetResponse(d, "0005,1,\r", 0) == 0; }))
+        return;
+    // The stream runs for a while; the samples are read as a client reads them.
+    ReadSamples(s, std::chrono::milliseconds(200 + rng() % 800));
     Timed(s, "measure stop", [](void* d, void*) { return tovamod_Device_SendCmdAndGetResponse(d, "0006,1,\r", 0) == 0; });
 }
 
@@ -247,18 +252,7 @@ void LoggerDownload(Slot& s) {
     std::vector<TDLUFileInfo> records(TOVAMOD_DLU_MAX_FILES);
     const bool listed = Timed(s, "file list", [&](void* d, void*) { return tovamod_Device_GetDLUFileData(d, records.data()) > 0; });
     if (listed && Timed(s, "download", [&](void* d, void*) { return tovamod_Device_GetDLUValues(d, records.data(), 0) == 0; })) {
-        const auto until = Clock::now() + std::chrono::milliseconds(500);
-        while (Clock::now() < until) {
-            Timed(s, "read samples", [](void*, void* q) {
-                if (!q) return false;
-                int64_t time = 0;
-                int32_t values[4] = {};
-                while (tovamod_Sensor_ReadRawMeasurement(q, &time, 4, values) == 0) {
-                }
-                return tovamod_Sensor_GetNumMeasureAvailable(q) >= 0;
-            }, Reach::Local);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        ReadSamples(s, std::chrono::milliseconds(500));
     }
     for (auto& r : records) z5_dlu_free_texts(&r);
 }
