@@ -201,8 +201,9 @@ TEST_F(Update, DeferredClickRunsOnlyOnTheDisplayItWasMadeOn) {
     });
     intruder.start(1);
     rm->ClearReceived();
-    // Parameter replies that keep the library waiting long enough to be clicked into.
-    for (int k = 0; k < 4; ++k) rm->PushFault(z5sim::Fault::Late(200).OnCommand(0x12));
+    // Parameter replies that keep the library waiting long enough to be clicked into;
+    // the scan's refresh takes some of them, so there are plenty for the poll pass.
+    for (int k = 0; k < 40; ++k) rm->PushFault(z5sim::Fault::Late(200).OnCommand(0x12));
     JoinOwnUnit(1);
     ASSERT_TRUE(WaitForItems(2));
     ASSERT_TRUE(WaitUntil([&] { return clicked && !LibraryBusy(); }));
@@ -224,7 +225,7 @@ TEST_F(Update, DeferredClickRunsOnlyOnTheDisplayItWasMadeOn) {
     });
     chooser.start(1);
     rm->ClearFaults();
-    for (int k = 0; k < 4; ++k) rm->PushFault(z5sim::Fault::Late(300).OnCommand(0x12));
+    for (int k = 0; k < 40; ++k) rm->PushFault(z5sim::Fault::Late(300).OnCommand(0x12));
     window->ComboDeviceChange();
     chooser.stop();
     ASSERT_TRUE(clicked);
