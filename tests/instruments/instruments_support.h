@@ -59,9 +59,9 @@ struct Found {
 // The library over a private program folder and a simulator bus.
 class Library : public z5test::LibraryOnBus {
 protected:
-    // Reply waits of 100 ms real (most instrument exchanges have one attempt): a
+    // Reply waits of 250 ms real (most instrument exchanges have one attempt): a
     // loaded machine running the sanitizer builds answers well within them.
-    static constexpr double kTimeScale = 0.2;
+    static constexpr double kTimeScale = 0.5;
 
     void SetUp() override {
         savedScale = z5::TimeScale();

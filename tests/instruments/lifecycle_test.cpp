@@ -53,10 +53,10 @@ std::vector<ClassCase> Classes() {
 
 class EachClass : public ::testing::TestWithParam<ClassCase> {
 protected:
-    // Reply waits of 100 ms real: the commands have one attempt, and a loaded
+    // Reply waits of 250 ms real: the commands have one attempt, and a loaded
     // machine answers well within them.
     void SetUp() override {
-        z5::SetTimeScale(0.2);
+        z5::SetTimeScale(0.5);
         bus.Export();
     }
     void TearDown() override { z5::SetTimeScale(0.05); }
