@@ -24,12 +24,12 @@ for stage in "${STAGES[@]}"; do
   case $stage in
     plain)
       configure_build build/plain
-      ctest --test-dir build/plain -j "$JOBS" --output-on-failure --no-tests=error
+      ctest --test-dir build/plain -j "$JOBS" --output-on-failure --no-tests=error -LE soak
       ;;
     asan)
       configure_build build/asan -DZELTO5_SANITIZE=address
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-        ctest --test-dir build/asan -j "$JOBS" --output-on-failure --no-tests=error -LE nosan
+        ctest --test-dir build/asan -j "$JOBS" --output-on-failure --no-tests=error -LE 'nosan|soak'
       ;;
     tsan)
       configure_build build/tsan -DZELTO5_SANITIZE=thread -DZELTO5_BUILD_UPDATER=OFF

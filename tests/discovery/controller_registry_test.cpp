@@ -55,15 +55,19 @@ TEST(ScanThread, PausedSkipsScans) {
 }
 
 TEST(ScanThread, DestructionCutsTheSleepShort) {
-    z5::SetTimeScale(1.0);  // a 500 ms period
+    const double scale = z5::TimeScale();
+    std::atomic<int> scans{0};
     auto controller = std::make_unique<TFtdiDeviceController>();
-    controller->SetScanEvent([](TFtdiDeviceController*) {});
+    controller->SetScanEvent([&](TFtdiDeviceController*) {
+        z5::SetTimeScale(20.0);  // the sleep behind the first scan lasts 10 s
+        ++scans;
+    });
     controller->Resume();
-    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(WaitUntil([&] { return scans.load() >= 1; }));
     const auto start = std::chrono::steady_clock::now();
     controller.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 300ms);
-    z5::SetTimeScale(0.05);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    z5::SetTimeScale(scale);
 }
 
 class Dummy : public TTemplateDevices {};
@@ -110,12 +114,11 @@ TEST(HandleRegistry, UnregisterWaitsForTheLeases) {
         UnregisterDevice(&device);
         done = true;
     });
-    std::this_thread::sleep_for(50ms);
+    // Leases fail from the moment the destroyer has begun.
+    ASSERT_TRUE(WaitUntil([&] { return !LeaseDevice(&device); })) << "no new lease once it is going";
     EXPECT_FALSE(done.load());
-    EXPECT_FALSE(LeaseDevice(&device)) << "no new lease once it is going";
     lease = {};
-    std::this_thread::sleep_for(20ms);
-    EXPECT_FALSE(done.load());
+    EXPECT_FALSE(done.load()) << "one lease is still out";
     second = {};
     destroyer.get();
     EXPECT_TRUE(done.load());
@@ -127,16 +130,19 @@ TEST(HandleRegistry, ManyThreadsLeaseWhileTheObjectGoes) {
     RegisterDevice(&device);
     std::atomic<bool> gone{false};
     std::atomic<int> usedAfterGone{0};
+    std::atomic<int> leased{0};
     std::vector<std::thread> users;
     for (int t = 0; t < 4; ++t)
         users.emplace_back([&] {
             for (int i = 0; i < 2000; ++i) {
                 if (auto lease = LeaseDevice(&device)) {
+                    ++leased;
                     if (gone.load()) ++usedAfterGone;
                 }
             }
         });
-    std::this_thread::sleep_for(1ms);
+    // The object goes while the users are at work.
+    EXPECT_TRUE(WaitUntil([&] { return leased.load() > 0; }));
     UnregisterDevice(&device);
     gone = true;
     for (auto& t : users) t.join();

@@ -239,6 +239,8 @@ TEST_F(LoggerFiles, DestructionStopsClosesAndFrees) {
 
     z5::SetTimeScale(0.05);
     dlu.reset();
+    // The simulator takes the request on its own thread.
+    sim->WaitForMessages(1, std::chrono::seconds(10));
     EXPECT_EQ(sim->ReceivedFrames(), std::vector<Bytes>{Request('S')});
     // The line was closed: another object opens it.
     TDLU again;

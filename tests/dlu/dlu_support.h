@@ -1,6 +1,7 @@
 // Shared by the data logger tests: a simulated logger on an exported bus and a
 // TDLU opened on it, records and a firmware stream.
 #pragma once
+#include "z5test_stream.h"
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -35,28 +36,7 @@ struct Records {
 
 inline std::string Str(const char* s) { return s ? std::string(s) : std::string("<null>"); }
 
-// A firmware stream over bytes; reads fail from FailAt on.
-struct VectorStream {
-    explicit VectorStream(Bytes bytes, int64_t size = -1) : data(std::move(bytes)), size(size < 0 ? static_cast<int64_t>(data.size()) : size) {
-        stream.Context = this;
-        stream.Size = [](void* c) { return static_cast<VectorStream*>(c)->size; };
-        stream.Read = [](void* c, void* buffer, int32_t count) -> int32_t {
-            auto* s = static_cast<VectorStream*>(c);
-            size_t n = std::min<size_t>(static_cast<size_t>(count), s->data.size() - s->pos);
-            if (s->pos >= s->failAt) return -1;
-            std::memcpy(buffer, s->data.data() + s->pos, n);
-            s->pos += n;
-            return static_cast<int32_t>(n);
-        };
-        holder = &stream;
-    }
-    Bytes data;
-    int64_t size;
-    size_t pos = 0;
-    size_t failAt = SIZE_MAX;
-    FirmwareStream stream{};
-    FirmwareStream* holder = nullptr;  // the caller's variable that holds the stream
-};
+using z5test::VectorStream;
 
 class Logger : public ::testing::Test {
 protected:

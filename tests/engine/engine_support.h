@@ -1,5 +1,6 @@
 // Shared by the engine tests: a TRTUU opened on a simulated Radio Master.
 #pragma once
+#include "z5test_clock.h"
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -23,15 +24,7 @@ inline Bytes B(std::initializer_list<int> bytes) {
     return out;
 }
 
-// Changes the protocol clock's scale for one test.
-class ScopedTimeScale {
-public:
-    explicit ScopedTimeScale(double scale) : old_(z5::TimeScale()) { z5::SetTimeScale(scale); }
-    ~ScopedTimeScale() { z5::SetTimeScale(old_); }
-
-private:
-    double old_;
-};
+using z5test::ScopedTimeScale;
 
 class RadioLine : public ::testing::Test {
 protected:

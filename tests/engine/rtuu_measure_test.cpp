@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "engine_support.h"
+#include "z5test_wait.h"
 
 using namespace engine_test;
 using z5sim::Fault;
@@ -46,6 +47,12 @@ TEST_F(Measure, StartAndStopTheStream) {
     // Requests with the reader test fail every attempt while the reader is active.
     EXPECT_EQ(dev->ReadParam(0, 6), -1);
     EXPECT_EQ(dev->StartMeasure(), -1);  // running already
+    // A stream frame may end that start's wait before the model has taken the start.
+    EXPECT_TRUE(z5test::WaitUntil([&] {
+        for (const Bytes& f : rm->ReceivedFrames())
+            if (f.size() > 2 && f[2] == 0x31) return true;
+        return false;
+    }));
     Sent();
 
     EXPECT_EQ(dev->SendCmdAndGetResponse("0006,0,\r", reply), 0);

@@ -2,6 +2,8 @@
 // base and own radio unit (address 1) take firmware of device class 4 for
 // hardware version 3, and a firmware stream over a byte vector.
 #pragma once
+#include "z5test_clock.h"
+#include "z5test_stream.h"
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,40 +31,9 @@ inline Bytes Pattern(size_t n, unsigned seed = 1) {
     return b;
 }
 
-// The client's stream: reads from its position; Size may claim another size.
-struct VectorStream {
-    explicit VectorStream(Bytes bytes, std::optional<int64_t> claimed = {})
-        : data(std::move(bytes)), size(claimed.value_or(static_cast<int64_t>(data.size()))) {
-        stream.Context = this;
-        stream.Size = [](void* c) { return static_cast<VectorStream*>(c)->size; };
-        stream.Read = [](void* c, void* buffer, int32_t count) -> int32_t {
-            auto* s = static_cast<VectorStream*>(c);
-            ++s->reads;
-            if (s->pos >= s->failAt) return -1;
-            const size_t n = std::min<size_t>(static_cast<size_t>(count), s->data.size() - s->pos);
-            std::memcpy(buffer, s->data.data() + s->pos, n);
-            s->pos += n;
-            return static_cast<int32_t>(n);
-        };
-        holder = &stream;
-    }
-    Bytes data;
-    int64_t size;
-    size_t pos = 0;
-    size_t failAt = SIZE_MAX;
-    int reads = 0;
-    FirmwareStream stream{};
-    FirmwareStream* holder = nullptr;  // the caller's variable that holds the stream
-};
+using z5test::VectorStream;
 
-class ScopedTimeScale {
-public:
-    explicit ScopedTimeScale(double scale) : old_(z5::TimeScale()) { z5::SetTimeScale(scale); }
-    ~ScopedTimeScale() { z5::SetTimeScale(old_); }
-
-private:
-    double old_;
-};
+using z5test::ScopedTimeScale;
 
 class FirmwareLine : public ::testing::Test {
 protected:

@@ -113,6 +113,8 @@ TEST_P(InstrumentWindow, ShowsTheDeviceAsItsRowSays) {
     PictureLog log(*window);
     ASSERT_TRUE(bus.Plug(model));
     ASSERT_TRUE(WaitForItems(1));
+    // The item may come before the version pass has been painted.
+    EXPECT_TRUE(WaitUntil([&] { return !log.pictures.empty() && log.pictures.back() == c.pictures.back(); }));
 
     EXPECT_EQ(window->ComboDevice->itemText(0), c.item);
     EXPECT_EQ(TypeCode, c.typeCode);
@@ -130,6 +132,8 @@ TEST_P(InstrumentWindow, ShowsTheDeviceAsItsRowSays) {
     // The version pass again: exactly its commands reach the device.
     model->ClearReceived();
     window->ComboDeviceChange();
+    // The model takes the last frame on its own thread; one too many would show by then.
+    WaitUntil([&] { return Commands(*model).size() >= c.commands.size(); }, 10);
     Spin(50);
     EXPECT_EQ(Commands(*model), c.commands);
 }

@@ -20,6 +20,7 @@
 
 #include "tovamod.h"
 #include "uTemplateDevices.h"
+#include "z5clock.h"
 #include "z5sim_bus.h"
 #include "z5sim_fault.h"
 #include "z5sim_instruments.h"
@@ -58,6 +59,21 @@ struct Found {
 // The library over a private program folder and a simulator bus.
 class Library : public z5test::LibraryOnBus {
 protected:
+    // Reply waits of 250 ms real (most instrument exchanges have one attempt): a
+    // loaded machine running the sanitizer builds answers well within them.
+    static constexpr double kTimeScale = 0.5;
+
+    void SetUp() override {
+        savedScale = z5::TimeScale();
+        z5::SetTimeScale(kTimeScale);
+        LibraryOnBus::SetUp();
+    }
+    // The devices' destruction waits go fast.
+    void TearDown() override {
+        z5::SetTimeScale(savedScale);
+        LibraryOnBus::TearDown();
+    }
+    double savedScale = 1;
 
     // Plugs the model and waits until a copy shows its node with `sensors` sensor nodes.
     std::optional<Found> PlugAndFind(std::shared_ptr<z5sim::Device> model, size_t sensors = 1) {

@@ -53,7 +53,13 @@ std::vector<ClassCase> Classes() {
 
 class EachClass : public ::testing::TestWithParam<ClassCase> {
 protected:
-    void SetUp() override { bus.Export(); }
+    // Reply waits of 250 ms real: the commands have one attempt, and a loaded
+    // machine answers well within them.
+    void SetUp() override {
+        z5::SetTimeScale(0.5);
+        bus.Export();
+    }
+    void TearDown() override { z5::SetTimeScale(0.05); }
     std::unique_ptr<TRTUU> Open(const std::string& serial) {
         std::unique_ptr<TTemplateDevices> made = TModerator::CreateDevice(GetParam().cls);
         auto* rtuu = dynamic_cast<TRTUU*>(made.get());

@@ -58,6 +58,24 @@ inline bool WaitUntil(const std::function<bool()>& done, int seconds = 60) {
     return true;
 }
 
+// Calls onPaint whenever the widget paints: the program repaints a label at once
+// when its text changes before a library call, so no text shown escapes it.
+class PaintWatch : public QObject {
+public:
+    PaintWatch(QWidget& widget, std::function<void()> onPaint) : onPaint_(std::move(onPaint)) {
+        widget.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) onPaint_();
+        return false;
+    }
+
+private:
+    std::function<void()> onPaint_;
+};
+
 inline void Spin(int ms) {
     QElapsedTimer clock;
     clock.start();

@@ -201,6 +201,9 @@ TEST_F(Window, OptionsDialogOnlyWhenNoUpdateRuns) {
 // Events pumped while a part is sent start no second library request: ticks,
 // device choices, clicks and the options dialog wait or are dropped.
 TEST_F(Window, EventsDuringALibraryCallStartNoRequest) {
+    // A late block reply keeps the library waiting, and pumping, for a while: 200 ms
+    // of the 500 ms reply wait, at half of real time so that it holds on a busy machine.
+    z5::SetTimeScale(0.5);
     Start();
     Plug();
     ASSERT_TRUE(WaitForItems(1));
@@ -220,6 +223,7 @@ TEST_F(Window, EventsDuringALibraryCallStartNoRequest) {
     });
     intruder.start(1);
     rm->ClearReceived();
+    rm->PushFault(z5sim::Fault::Late(200).OnCommand(0x22));
     window->BtnUpdateClick();
     ASSERT_TRUE(WaitForUpdateEnd());
     intruder.stop();

@@ -2,6 +2,7 @@
 // stand-in that keeps its sensors in a slot table the way the radio base does, a
 // simulated line, and bounded waits.
 #pragma once
+#include "z5test_samples.h"
 #include "z5test_wait.h"
 #include <array>
 #include <atomic>
@@ -40,21 +41,8 @@ public:
     int32_t SamplePeriod2 = 2000;
 };
 
-struct Sample {
-    int64_t time;
-    std::vector<int32_t> values;
-    bool operator==(const Sample&) const = default;
-};
-
-// Takes every queued measurement of the sensor.
-inline std::vector<Sample> Drain(TTemplateSensors& sensor, int32_t channels) {
-    std::vector<Sample> out;
-    for (;;) {
-        Sample s{0, std::vector<int32_t>(static_cast<size_t>(channels))};
-        if (sensor.ReadRawMeasurement(&s.time, channels, s.values.data()) != 0) return out;
-        out.push_back(std::move(s));
-    }
-}
+using z5test::Drain;
+using z5test::Sample;
 
 // The radio base's locking: a device lock, and a slot table that changes only under
 // the device lock and the reader's BufferLock; the parser reads it under BufferLock.

@@ -2,6 +2,8 @@
 // node values, a radio base opened on a simulated Radio Master with a device node
 // of its own, sensor nodes as values, and what the model received.
 #pragma once
+#include "z5test_clock.h"
+#include "z5test_samples.h"
 #include "z5test_wait.h"
 #include <gtest/gtest.h>
 
@@ -124,36 +126,10 @@ inline size_t Count(const std::vector<Bytes>& frames, uint8_t cmd) {
 
 using z5test::WaitUntil;
 
-class ScopedTimeScale {
-public:
-    explicit ScopedTimeScale(double scale) : old_(z5::TimeScale()) { z5::SetTimeScale(scale); }
-    ~ScopedTimeScale() { z5::SetTimeScale(old_); }
+using z5test::ScopedTimeScale;
 
-private:
-    double old_;
-};
-
-struct Sample {
-    int64_t time;
-    std::vector<int32_t> values;
-    bool operator==(const Sample&) const = default;
-};
-
-inline void PrintTo(const Sample& s, std::ostream* os) {
-    *os << "{t " << s.time << ":";
-    for (int32_t v : s.values) *os << " " << v;
-    *os << "}";
-}
-
-// Takes every queued measurement.
-inline std::vector<Sample> Drain(TTemplateSensors& sensor, int32_t channels) {
-    std::vector<Sample> out;
-    for (;;) {
-        Sample s{0, std::vector<int32_t>(static_cast<size_t>(channels))};
-        if (sensor.ReadRawMeasurement(&s.time, channels, s.values.data()) != 0) return out;
-        out.push_back(std::move(s));
-    }
-}
+using z5test::Drain;
+using z5test::Sample;
 
 // A radio base opened on a simulated Radio Master (own unit at 1), with the device
 // node a scan would give it; the node list starts empty.

@@ -9,6 +9,7 @@
 
 #include "uHandleRegistry.h"
 #include "uTemplateSensors.h"
+#include "z5test_wait.h"
 
 namespace {
 
@@ -92,9 +93,9 @@ TEST(SensorQueueThreaded, DestructionWaitsForTheExportInside) {
         delete sensor;
         destroyed = true;
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Once the destructor has begun, it waits for the export.
+    EXPECT_TRUE(z5test::WaitUntil([&] { return lease->GetIsDestroying(); }));
     EXPECT_FALSE(destroyed.load());
-    EXPECT_TRUE(lease->GetIsDestroying());
     EXPECT_EQ(lease->ReadRawMeasurement(nullptr, 0, nullptr), -1);
     lease = {};  // the export returns
     destroyer.join();
