@@ -205,7 +205,7 @@ TEST_F(Logger, VanishedLoggerFailsEveryRequest) {
     EXPECT_EQ(dlu->SendCmdAndGetResponse("0017,1,\r", reply), -1);
     EXPECT_EQ(dlu->GetVersion(), "");
     EXPECT_EQ(dlu->ReadLatest(0, 2, values, 0), -1);
-    EXPECT_EQ(dlu->GetDLUFileData(records.data()), 0);
+    EXPECT_EQ(dlu->GetDLUFileData(records.data()), -1);
     EXPECT_EQ(dlu->UpdateFinish(0, 0), -1);
     EXPECT_NE(dlu->CloseDevice(), 0);
     EXPECT_EQ(dlu->GetHandle(), nullptr);
