@@ -555,7 +555,7 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
    device and its sensors stay listed, and a call that must reach the device
    fails. A Radio Master, Desk-Port, Starter-Port, universal counter or
    instrument gives its failure value at once: a start "0005,1,\r" -1 with
-   nothing set; a stop "0006,1,\r" -1 (the meter's stop 0), still clearing
+   nothing set; a stop "0006,1,\r" -1, still clearing
    what the start set; tovamod_Sensor_SetSamplePeriode -1, the period kept
    as it was; tovamod_Sensor_ReadLatestMeasurement -1; the function
    generator's "0022,1,\r" and "0023,1,\r" -1, its stream started or stopped

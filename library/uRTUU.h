@@ -204,8 +204,9 @@ protected:
     // written, up to 500 ms for 4 bytes, then read until the first whole frame (of
     // EndCommand, when given: the frames of a stream before it are read too). The
     // bytes of this exchange only; empty when destroying or the line is closed.
+    // Sent, where given, tells whether the frame went out whole.
     TFrameReply ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst = false,
-                              int EndCommand = -1);
+                              int EndCommand = -1, bool* Sent = nullptr);
     // 0 when the short exchange brought a whole frame with ReplyCode (after whole
     // frames of a stream, if any), else -1.
     int32_t ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode);

@@ -445,7 +445,9 @@ int32_t TRTUU::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
 
 // ---- the instruments' short exchange ----
 
-TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst, int EndCommand) {
+TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst, int EndCommand,
+                                 bool* Sent) {
+    if (Sent) *Sent = false;
     if (IsDestroying.load() || Frame.empty() || Frame.size() > kD2XXBufferSize) return {};
     D2XXGuard guard;
     if (!LineHandle()) return {};
@@ -456,9 +458,10 @@ TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFir
     TExchangeSettings s = Settings(false);
     s.EndCommand = EndCommand;
     HandWaitingToReader(s.Reader);
-    WriteFrame(static_cast<int>(Frame.size()));
+    const int written = WriteFrame(static_cast<int>(Frame.size()));
     // Only the bytes of this exchange are judged, never what an earlier one left.
-    if (LastFTStatus != d2xx::kOk) return {};
+    if (LastFTStatus != d2xx::kOk || written != static_cast<int>(Frame.size())) return {};
+    if (Sent) *Sent = true;
     return Collect(s);
 }
 

@@ -37,12 +37,13 @@ int32_t TLIGHTSPEED::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
 }
 
 int32_t TLIGHTSPEED::MeterStop() {
-    // The reply is not judged.
-    ShortExchange(kStopFrame, true);
+    // The reply is not judged; what the start set is cleared either way.
+    bool sent = false;
+    ShortExchange(kStopFrame, true, false, -1, &sent);
     Reader->SetActive(false);
     MeasureMode.store(false);
     MeasureStarted.store(false);
-    return 0;
+    return sent ? 0 : -1;
 }
 
 int32_t TLIGHTSPEED::Zero() {

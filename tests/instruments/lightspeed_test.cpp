@@ -166,6 +166,14 @@ TEST_F(LightSpeedMeter, ARefusedBlockEndsAtItsFirstFailureWithTheErrorByte) {
     EXPECT_EQ(model->Firmware().BlockFrames(), 1u) << "one attempt per block";
 }
 
+TEST_F(LightSpeedMeter, AStopThatCannotGoOutFailsAndStillEndsTheStream) {
+    ASSERT_EQ(tovamod_Device_SendCmdAndGetResponse(device, "0005,1,\r", 0), 0);
+    ASSERT_EQ(tovamod_DevicesInMeasureMode(), 1);
+    ASSERT_TRUE(bus.Unplug(model->Serial()));
+    EXPECT_EQ(tovamod_Device_SendCmdAndGetResponse(device, "0006,1,\r", 0), -1);
+    EXPECT_EQ(tovamod_DevicesInMeasureMode(), 0);
+}
+
 TEST_F(LightSpeedMeter, AStartWithoutAnyAnswerFails) {
     model->Firmware().SetSilent(true);
     EXPECT_EQ(Update(firmware_test::Pattern(10)).start, -1);
