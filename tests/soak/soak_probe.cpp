@@ -127,6 +127,16 @@ enum class Reach { Device, Local };
 
 thread_local bool lastFailed = false;  // a client that failed waits longer before its next try
 
+// The handle now belongs to another slot's device object (an address used again).
+bool ListedAsAnother(const Slot& slot, void* device) {
+    THardwareStructure* copy = tovamod_GetHardwareStructure();
+    for (const TDeviceStructure* node = copy ? copy->First : nullptr; node; node = node->Next)
+        if (node->Device == device && node->SerialNo &&
+            std::u16string(node->SerialNo) != std::u16string(slot.serial.begin(), slot.serial.end()))
+            return true;
+    return false;
+}
+
 template <class Call>
 bool Timed(Slot& slot, const char* op, Call&& call, Reach reach = Reach::Device) {
     void* device;
@@ -170,7 +180,7 @@ bool Timed(Slot& slot, const char* op, Call&& call, Reach reach = Reach::Device)
         if (figures.notes.size() < 20) figures.notes.push_back(slot.name + " " + op + ": " + std::to_string(ms) + " ms");
     }
     if (healthy && took > kSlowHealthyCall) ++figures.slowHealthy;
-    if (ok && absentThroughout && reach == Reach::Device) {
+    if (ok && absentThroughout && reach == Reach::Device && !ListedAsAnother(slot, device)) {
         ++figures.successAfterUnplug;
         if (figures.notes.size() < 20) figures.notes.push_back(slot.name + " " + op + ": success while unplugged");
     }
@@ -284,9 +294,21 @@ private:
 };
 
 // Takes each slot's handles from the copies of the hardware structure, by serial.
+// A slot whose device is not listed loses its handles: a handle outlives its object
+// only as an address, which a device plugged later may get again.
 void Resolve(std::vector<std::unique_ptr<Slot>>& slots) {
     THardwareStructure* copy = tovamod_GetHardwareStructure();
     if (!copy) return;
+    for (auto& slot : slots) {
+        bool listed = false;
+        for (const TDeviceStructure* node = copy->First; node; node = node->Next)
+            listed = listed || (node->SerialNo && std::u16string(node->SerialNo) ==
+                                                      std::u16string(slot->serial.begin(), slot->serial.end()));
+        if (listed) continue;
+        std::lock_guard g(slot->lock);
+        slot->device = nullptr;
+        slot->sensor = nullptr;
+    }
     for (const TDeviceStructure* node = copy->First; node; node = node->Next) {
         const std::u16string serial = node->SerialNo ? std::u16string(node->SerialNo) : std::u16string();
         for (auto& slot : slots) {
