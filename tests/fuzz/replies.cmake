@@ -6,6 +6,7 @@
 set(z5_fuzz_reply_units
   ${CMAKE_CURRENT_LIST_DIR}/fake_line.cpp
   ${CMAKE_SOURCE_DIR}/library/uFrameExchange.cpp
+  ${CMAKE_SOURCE_DIR}/library/uLineFrames.cpp
   ${CMAKE_SOURCE_DIR}/library/uD2XX.cpp
   ${CMAKE_SOURCE_DIR}/library/uFtdiDevice.cpp
   ${CMAKE_SOURCE_DIR}/library/uFtdiThread.cpp
