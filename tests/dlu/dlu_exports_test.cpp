@@ -153,7 +153,9 @@ TEST_F(LoggerExports, ItsSensorIsOneHandleBothWaysUntilTheLoggerGoes) {
 
     ASSERT_TRUE(bus.Unplug("FP1"));
     ASSERT_TRUE(z5test::WaitUntil([] { return tovamod_GetNumberOfAvailableDevice() == 0; }));
-    EXPECT_EQ(tovamod_Sensor_GetNumMeasureAvailable(sensor), -1) << "the handle went with its logger";
+    // Unlisted first, destroyed once the scan has let go of the list.
+    EXPECT_TRUE(z5test::WaitUntil([&] { return tovamod_Sensor_GetNumMeasureAvailable(sensor) == -1; }))
+        << "the handle went with its logger";
 }
 
 TEST_F(LoggerExports, FileCallsOnALoggerThatIsGoneFail) {

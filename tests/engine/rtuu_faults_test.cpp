@@ -161,7 +161,8 @@ TEST_F(Faults, LateReply) {
     // Later than the wait: the next attempt takes it, and nothing of it stays behind.
     rm->PushFault(Fault::Late(700));
     EXPECT_EQ(dev->ReadParam(0, 6), 11);
-    EXPECT_EQ(Sent().size(), 2u);
+    // The late reply may answer the repeat before the model has logged the repeat.
+    EXPECT_EQ(Sent(2).size(), 2u);
     rm->SetParam(41, 0x77, 1);
     EXPECT_EQ(dev->ReadParam(0, 41), 0x77);
     EXPECT_EQ(dev->BytesWaiting(), 0);
