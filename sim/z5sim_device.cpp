@@ -4,10 +4,13 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -51,6 +54,28 @@ void Device::SetReceive(Receive mode) { receive_.store(mode); }
 bool Device::Send(std::span<const uint8_t> bytes) { return Write(bytes); }
 
 bool Device::SendFrame(uint8_t cmd, std::span<const uint8_t> payload) { return Write(MakeFrame(cmd, payload)); }
+
+bool Device::SendCut(std::span<const uint8_t> bytes, size_t cut, uint32_t gapMs,
+                     std::chrono::steady_clock::time_point* LastPiece) {
+    cut = std::min(cut, bytes.size());
+    if (!Write(bytes.first(cut))) return false;
+    if (gapMs > 0) {
+        // The pieces are two reads only once the first has left the line.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            int waiting = 0;
+            {
+                std::lock_guard<std::mutex> io(io_);
+                if (slaveFd_ < 0 || ::ioctl(slaveFd_, FIONREAD, &waiting) != 0) return false;
+            }
+            if (waiting == 0 || std::chrono::steady_clock::now() > limit) break;
+            if (!Pause(1)) return false;
+        }
+        if (!Pause(gapMs)) return false;
+    }
+    if (LastPiece) *LastPiece = std::chrono::steady_clock::now();
+    return Write(bytes.subspan(cut));
+}
 
 void Device::PushFault(const Fault& fault) {
     std::lock_guard<std::mutex> g(state_);

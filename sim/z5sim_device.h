@@ -54,6 +54,12 @@ public:
     // Sends bytes to the library now. False when not plugged or the line is gone.
     bool Send(std::span<const uint8_t> bytes);
     bool SendFrame(uint8_t cmd, std::span<const uint8_t> payload = {});
+    // Sends bytes in two transfers, as a line that cuts them after `cut` bytes: with
+    // a gap, the rest goes once the library has read the first piece off the line
+    // and gapMs protocol milliseconds have passed; without, right behind it.
+    // LastPiece, where given, gets the time just before the rest went out.
+    bool SendCut(std::span<const uint8_t> bytes, size_t cut, uint32_t gapMs,
+                 std::chrono::steady_clock::time_point* LastPiece = nullptr);
 
     // Faults.
     void PushFault(const Fault& fault);

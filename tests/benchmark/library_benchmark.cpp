@@ -87,8 +87,8 @@ std::shared_ptr<z5sim::Device> BenchDevice(const std::string& kind) {
 }
 
 // --sim-kind KIND: plugs one device of KIND, prints the folder, then answers
-// "notify FIRST GAP" (the notification frame: its first FIRST bytes, after GAP ms
-// the rest; answers the steady-clock time in ns just before its last piece went out)
+// "notify FIRST GAP" (the notification frame: its first FIRST bytes, then, once
+// the library has read them, after GAP ms the rest; answers the steady-clock time in ns just before its last piece went out)
 // until stdin ends or says quit.
 int RunKindSimulator(const std::string& kind) {
     z5sim::Bus bus;
@@ -104,13 +104,8 @@ int RunKindSimulator(const std::string& kind) {
             continue;
         }
         const std::span<const uint8_t> frame(kNotificationFrame);
-        first = std::min(first, frame.size());
-        if (first > 0) {
-            device->Send(frame.first(first));
-            std::this_thread::sleep_for(std::chrono::milliseconds(gap));
-        }
-        const auto sent = Clock::now();
-        device->Send(frame.subspan(first));
+        Clock::time_point sent;
+        device->SendCut(frame, first, gap, &sent);
         std::cout << std::chrono::duration_cast<std::chrono::nanoseconds>(sent.time_since_epoch()).count()
                   << std::endl;
     }
@@ -495,14 +490,16 @@ void CopiesUnderClientLoad(const Options& o, const fs::path& home) {
             while (!stop.load()) {
                 if (tovamod_Device_GetRTUUParam(dev, 4) < 0) ++failed;
                 ++reads;
+                reads.notify_one();
             }
         });
+    // One copy per four client reads: copies are taken while requests are busy.
     int copies = 0, nil = 0;
     const auto end = Clock::now() + std::chrono::duration<double>(std::max(o.watchSeconds, 5.0));
-    while (Clock::now() < end) {
+    for (long seen = reads.load(); Clock::now() < end;) {
         if (!tovamod_GetHardwareStructure()) ++nil;
         ++copies;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        for (const long next = seen + 4; (seen = reads.load()) < next;) reads.wait(seen);
     }
     stop = true;
     for (auto& t : clients) t.join();

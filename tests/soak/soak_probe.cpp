@@ -33,6 +33,7 @@
 #include "z5sim_firmware.h"
 #include "z5sim_instruments.h"
 #include "z5sim_radiomaster.h"
+#include "z5test_wait.h"
 #include "z5widestring.h"
 
 namespace {
@@ -217,11 +218,19 @@ void ParamReads(Slot& s) {
         Timed(s, "sensor param", [](void*, void* q) { return q && tovamod_Sensor_GetRtcuParam(q, 2) != -1; });
 }
 
-// Takes the sensor's queued samples every 50 ms (a client's read period) for a while.
+// Takes the sensor's samples as they are queued, for a while (until the handle fails).
 void ReadSamples(Slot& s, std::chrono::milliseconds length) {
     const auto until = Clock::now() + length;
-    while (Clock::now() < until) {
-        Timed(s, "read samples", [](void*, void* q) {
+    for (auto now = Clock::now(); now < until; now = Clock::now()) {
+        void* sensor;
+        {
+            std::lock_guard g(s.lock);
+            sensor = s.sensor;
+        }
+        if (!sensor) return;
+        z5test::WaitUntil([&] { return tovamod_Sensor_GetNumMeasureAvailable(sensor) != 0; },
+                          std::chrono::duration_cast<std::chrono::milliseconds>(until - now));
+        const bool ok = Timed(s, "read samples", [](void*, void* q) {
             if (!q) return false;
             int64_t time = 0;
             int32_t values[4] = {};
@@ -229,7 +238,7 @@ void ReadSamples(Slot& s, std::chrono::milliseconds length) {
             }
             return tovamod_Sensor_GetNumMeasureAvailable(q) >= 0;
         }, Reach::Local);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!ok) return;
     }
 }
 
@@ -382,19 +391,17 @@ int main(int argc, char** argv) {
         if (tovamod_init() != 0) return 2;
 
         // All four found before the load starts.
-        const auto found = Clock::now() + std::chrono::seconds(60);
-        for (bool all = false; !all;) {
+        const bool found = z5test::WaitUntil([&] {
             Resolve(slots);
-            all = std::all_of(slots.begin(), slots.end(), [](auto& s) {
+            return std::all_of(slots.begin(), slots.end(), [](auto& s) {
                 std::lock_guard g(s->lock);
                 return s->device && s->sensor;
             });
-            if (!all && Clock::now() > found) {
-                std::printf("soak: the devices were not all found\n");
-                tovamod_uninit();
-                return 2;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }, std::chrono::seconds(60));
+        if (!found) {
+            std::printf("soak: the devices were not all found\n");
+            tovamod_uninit();
+            return 2;
         }
 
         Stop stop;
