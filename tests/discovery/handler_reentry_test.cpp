@@ -93,26 +93,35 @@ protected:
 
     Scene scene;
     std::vector<std::shared_ptr<z5sim::RadioMaster>> masters;
-    // What the handler does on its first call (run before the call is counted).
-    std::function<void()> onFirstCall;
+    // What the handler does on its first call (run before the call is counted);
+    // set under the handler's lock, since the reader thread may already run it.
+    void OnFirstCall(std::function<void()> action) {
+        std::lock_guard g(lock);
+        onFirstCall = std::move(action);
+    }
 
 private:
     static void OnData(void* context, pOnChangeData* record) {
         auto* self = static_cast<Handler*>(context);
         std::free(*record);
         bool first;
+        std::function<void()> action;
         {
             std::lock_guard g(self->lock);
             first = self->calls == 0 && !self->inFirstCall;
-            if (first) self->inFirstCall = true;
+            if (first) {
+                self->inFirstCall = true;
+                action = self->onFirstCall;
+            }
         }
-        if (first && self->onFirstCall) self->onFirstCall();
+        if (action) action();
         std::lock_guard g(self->lock);
         if (first) self->handlerThread = std::this_thread::get_id();
         ++self->calls;
     }
 
     std::mutex lock;
+    std::function<void()> onFirstCall;
     int calls = 0;
     bool inFirstCall = false;
     std::thread::id handlerThread;
@@ -125,13 +134,15 @@ TEST_P(HandlerWhileDropped, ListingExportsInTheHandlerDoNotHang) {
     ASSERT_NE(device, nullptr);
     int32_t count = -2;
     THardwareStructure* copy = nullptr;
-    onFirstCall = [&] {
+    OnFirstCall([&] {
         scene.bus.Unplug("RM1");
         // The scan has taken the device out and will destroy it.
         EXPECT_TRUE(WaitUntil([] { return DropsBegun() >= 1; }));
-        count = tovamod_GetNumberOfAvailableDevice();
-        copy = tovamod_GetHardwareStructure();
-    };
+        // Refused (-1, nil) while the scan frees the sensor objects or rebuilds the
+        // structure; answered once it has, the handler still running.
+        EXPECT_TRUE(WaitUntil([&] { return (count = tovamod_GetNumberOfAvailableDevice()) != -1; }));
+        EXPECT_TRUE(WaitUntil([&] { return (copy = tovamod_GetHardwareStructure()) != nullptr; }));
+    });
     Raise(GetParam(), *masters[0], device);
     EXPECT_EQ(HandlerThread() == std::this_thread::get_id(), GetParam() == RaisedOn::InsideARequest);
     EXPECT_EQ(count, 0);
@@ -153,7 +164,7 @@ TEST_F(Handler, UninitInTheHandlerIsRefused) {
     for (RaisedOn where : {RaisedOn::ReaderThread, RaisedOn::InsideARequest}) {
         SCOPED_TRACE(::testing::PrintToString(where));
         int32_t result = -2;
-        onFirstCall = [&] { result = tovamod_uninit(); };
+        OnFirstCall([&] { result = tovamod_uninit(); });
         Raise(where, *masters[0], device);
         EXPECT_EQ(result, -1);
         EXPECT_EQ(tovamod_GetNumberOfAvailableDevice(), 1) << "still initialised";
