@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -160,6 +161,7 @@ int32_t TDLU::JudgeUpdateReply(const TFrameReply& Reply) {
 // ---- requests ---------------------------------------------------------------------
 
 int32_t TDLU::Command(int32_t Code) {
+    std::lock_guard sequence(fSequenceLock);
     D2XXGuard guard;
     if ((Code != kCodeReady && Code != kCodeStop) || !fHandle.load()) return -1;
     SendRequest(Code == kCodeReady ? kCmdReady : kCmdStop, Code == kCodeReady);
@@ -176,6 +178,7 @@ int32_t TDLU::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
 
 std::string TDLU::GetVersion() {
     if (IsDestroying.load()) return {};
+    std::lock_guard sequence(fSequenceLock);
     D2XXGuard guard;
     if (!fHandle.load()) return {};
     const Bytes reply = Exchange(kCmdVersion, true);
@@ -187,6 +190,7 @@ int32_t TDLU::ReadLatest(int32_t, int32_t Count, int32_t* Values, int32_t) {
     if (IsDestroying.load()) return -1;
     Bytes reply;
     {
+        std::lock_guard sequence(fSequenceLock);
         D2XXGuard guard;
         if (!fHandle.load()) return -1;
         reply = Exchange(kCmdLatest, false);
@@ -262,6 +266,7 @@ int32_t TDLU::UpdateStart(int32_t Address, int32_t NewFirmware, int32_t PartInde
                           const uint8_t* HardwareList) {
     if (IsDestroying.load()) return -1;
     if (HardwareCount < 0 || HardwareCount > kMaxHardwareCount || (HardwareCount > 0 && !HardwareList)) return -1;
+    std::lock_guard sequence(fSequenceLock);
     D2XXGuard guard;
     if (!fHandle.load()) return -1;
     Bytes frame{kFrameStart, static_cast<uint8_t>(2 * HardwareCount + 14), kUpdateStart};
@@ -286,6 +291,7 @@ int32_t TDLU::UpdateBlocks(int32_t Address, int32_t, FirmwareStream* const* Stre
     if (IsDestroying.load()) return -1;
     FirmwareStream* stream = Stream ? *Stream : nullptr;
     if (!stream || !stream->Size || !stream->Read) return -1;
+    std::lock_guard sequence(fSequenceLock);
     D2XXGuard guard;
     if (!fHandle.load()) return -1;
     Bytes image(kImageSize, 0);
@@ -330,6 +336,7 @@ int32_t TDLU::UpdateBlocks(int32_t Address, int32_t, FirmwareStream* const* Stre
 
 int32_t TDLU::UpdateFinish(int32_t Address, uint32_t CheckValue) {
     if (IsDestroying.load()) return -1;
+    std::lock_guard sequence(fSequenceLock);
     D2XXGuard guard;
     if (!fHandle.load()) return -1;
     Bytes frame{kFrameStart, 0x07, kUpdateFinish};
@@ -344,16 +351,26 @@ int32_t TDLU::UpdateFinish(int32_t Address, uint32_t CheckValue) {
 
 int32_t TDLU::GetDLUFileData(TDLUFileInfo* Records) {
     if (IsDestroying.load() || !Records) return -1;
-    D2XXGuard guard;
-    if (!fHandle.load()) return -1;
+    // The directory and each header are exchanges of their own under D2XXLock, so
+    // that other devices' requests need not wait for the whole list; the sequence
+    // lock keeps this logger's other operations out from between them.
+    std::lock_guard sequence(fSequenceLock);
+    // One text exchange: the reply, or nullopt when the line is gone.
+    auto exchange = [this](std::span<const uint8_t> frame) -> std::optional<Bytes> {
+        D2XXGuard guard;
+        if (IsDestroying.load() || !fHandle.load() || !Send(frame, true)) return std::nullopt;
+        Bytes reply = ReadTextReply();
+        if (LastFTStatus != d2xx::kOk) return std::nullopt;
+        return reply;
+    };
     std::this_thread::yield();
     // An empty directory is an empty reply: only the line tells it from a logger that is gone.
-    if (!SendRequest(kCmdDirectory, true)) return -1;
-    const Bytes directory = ReadTextReply();
-    if (LastFTStatus != d2xx::kOk || IsDLUDirectoryRefusal(directory)) return -1;
+    const uint8_t request[] = {kFrameStart, 0x03, kCmdDirectory, kAddressLow, kAddressHigh, kFrameEnd};
+    const std::optional<Bytes> directory = exchange(request);
+    if (!directory || IsDLUDirectoryRefusal(*directory)) return -1;
 
     std::vector<TDLUDirectoryEntry> entries;
-    const bool complete = ParseDLUDirectory(directory, entries);
+    const bool complete = ParseDLUDirectory(*directory, entries);
     for (size_t i = 0; i < entries.size(); ++i) {
         AssignDLUText(Records[i].Name, entries[i].Name);
         Records[i].Size = entries[i].Size;
@@ -368,14 +385,15 @@ int32_t TDLU::GetDLUFileData(TDLUFileInfo* Records) {
         const auto name = DLUNameBytes(record.Name);
         frame.insert(frame.end(), name.begin(), name.end());
         frame.push_back(kFrameEnd);
-        if (!Send(frame, true)) return -1;
-        if (!ParseDLUHeader(ReadTextReply(), record)) return -1;
+        const std::optional<Bytes> header = exchange(frame);
+        if (!header || !ParseDLUHeader(*header, record)) return -1;
     }
     return static_cast<int32_t>(entries.size());
 }
 
 int32_t TDLU::GetDLUValues(TDLUFileInfo* Records, int32_t Index) {
     if (IsDestroying.load() || !Records || Index < 0 || Index >= TOVAMOD_DLU_MAX_FILES) return -1;
+    std::lock_guard sequence(fSequenceLock);
     D2XXGuard guard;
     if (!fHandle.load()) return -1;
     const TDLUFileInfo& record = Records[Index];

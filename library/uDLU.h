@@ -103,6 +103,11 @@ public:
 private:
     using Bytes = std::vector<uint8_t>;
 
+    // One line operation of this logger at a time (taken before D2XXLock): the file
+    // list lets D2XXLock go between its exchanges. Recursive: a notification handler
+    // raised between them may call this logger's exports.
+    std::recursive_mutex fSequenceLock;
+
     // IReaderOwner (parser thread, under the reader's BufferLock).
     TTemplateSensors* FindSensorByAddressUnderBufferLock(int32_t address) override;
     TTemplateSensors* GetSensorUnderBufferLock(int32_t index) override;

@@ -221,10 +221,14 @@ TFrameReply Collect(const TExchangeSettings& s) {
     return TFrameReply(std::move(bytes), LastFTStatus == d2xx::kOk);
 }
 
-TFrameReply SendAndCollect(int Count, const TExchangeSettings& s) {
-    HandWaitingToReader(s.Reader);
+bool SendOnly(int Count, TFtdiDevice* Reader) {
+    HandWaitingToReader(Reader);
     const int written = WriteFrame(Count);
-    if (LastFTStatus != d2xx::kOk || written < Count) {
+    return LastFTStatus == d2xx::kOk && written >= Count;
+}
+
+TFrameReply SendAndCollect(int Count, const TExchangeSettings& s) {
+    if (!SendOnly(Count, s.Reader)) {
         TFrameReply none;
         none.SetOutcome(false, true, true);
         return none;

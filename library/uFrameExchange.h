@@ -143,6 +143,13 @@ void HandWaitingToReader(TFtdiDevice* Reader);
 // empty reply, NotSent. Caller holds D2XXLock and has set CurrentHandle.
 TFrameReply SendAndCollect(int Count, const TExchangeSettings& settings = {});
 
+// Hands waiting bytes to the reader and writes the first Count bytes of TransmitBuffer,
+// for a request that has no reply to judge: nothing is awaited or read, so the line
+// and D2XXLock are free again at once (what the device sends later goes to the
+// reader, or is handed on by the next judged request). True when all of it went out.
+// Caller holds D2XXLock and has set CurrentHandle.
+bool SendOnly(int Count, TFtdiDevice* Reader);
+
 // The wait and reads of SendAndCollect alone (the request went out already).
 TFrameReply Collect(const TExchangeSettings& settings = {});
 

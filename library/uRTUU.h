@@ -207,6 +207,11 @@ protected:
     // Sent, where given, tells whether the frame went out whole.
     TFrameReply ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst = false,
                               int EndCommand = -1, bool* Sent = nullptr);
+    // A short command without a reply to judge: purged and written as ShortExchange
+    // does, but nothing is awaited. True when the frame went out whole.
+    bool ShortSend(std::span<const uint8_t> Frame, bool PurgeRxFirst);
+    // The purges and the write of both; caller holds D2XXGuard.
+    bool ShortWrite(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst);
     // 0 when the short exchange brought a whole frame with ReplyCode (after whole
     // frames of a stream, if any), else -1.
     int32_t ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode);
@@ -230,8 +235,8 @@ protected:
         bool PumpBeforeAttempts = false;
         bool PumpAfterReads = false;
         bool RebuildEachAttempt = false;  // purge the transmit buffer and build again
-        // No reply is judged: success once the frame went out (the first frame that
-        // comes within the wait is still read, as a reply would be).
+        // No reply is judged: success once the frame went out; no reply is awaited,
+        // so the request holds D2XXLock only for its write.
         bool NoReply = false;
         std::function<int()> Build;  // builds the frame in TransmitBuffer, returns its length
         // The frame answers this request (its command; for reads also the address and

@@ -94,8 +94,8 @@ bool TRTUU::Request(const TRequest& r) {
             PurgeTx();
             length = r.Build();
         }
+        if (r.NoReply) return SendOnly(length, settings.Reader);
         const TFrameReply reply = SendAndCollect(length, settings);
-        if (r.NoReply) return !reply.NotSent();
         // Nothing more can come on a line that takes no frame or has hung up.
         if (reply.Taken()) return true;
         if (reply.LineLost()) return false;
@@ -445,24 +445,36 @@ int32_t TRTUU::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
 
 // ---- the instruments' short exchange ----
 
-TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst, int EndCommand,
-                                 bool* Sent) {
-    if (Sent) *Sent = false;
-    if (IsDestroying.load() || Frame.empty() || Frame.size() > kD2XXBufferSize) return {};
-    D2XXGuard guard;
-    if (!LineHandle()) return {};
+namespace {
+bool ShortFrameFits(std::span<const uint8_t> Frame) { return !Frame.empty() && Frame.size() <= kD2XXBufferSize; }
+}  // namespace
+
+bool TRTUU::ShortWrite(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst) {
+    if (!LineHandle()) return false;
     CurrentHandle = LineHandle();
     if (PurgeTxFirst) PurgeTx();
     if (PurgeRxFirst) PurgeRx();
     std::memcpy(TransmitBuffer, Frame.data(), Frame.size());
+    return SendOnly(static_cast<int>(Frame.size()), Reader.get());
+}
+
+TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst, int EndCommand,
+                                 bool* Sent) {
+    if (Sent) *Sent = false;
+    if (IsDestroying.load() || !ShortFrameFits(Frame)) return {};
+    D2XXGuard guard;
+    // Only the bytes of this exchange are judged, never what an earlier one left.
+    if (!ShortWrite(Frame, PurgeRxFirst, PurgeTxFirst)) return {};
+    if (Sent) *Sent = true;
     TExchangeSettings s = Settings(false);
     s.EndCommand = EndCommand;
-    HandWaitingToReader(s.Reader);
-    const int written = WriteFrame(static_cast<int>(Frame.size()));
-    // Only the bytes of this exchange are judged, never what an earlier one left.
-    if (LastFTStatus != d2xx::kOk || written != static_cast<int>(Frame.size())) return {};
-    if (Sent) *Sent = true;
     return Collect(s);
+}
+
+bool TRTUU::ShortSend(std::span<const uint8_t> Frame, bool PurgeRxFirst) {
+    if (IsDestroying.load() || !ShortFrameFits(Frame)) return false;
+    D2XXGuard guard;
+    return ShortWrite(Frame, PurgeRxFirst, false);
 }
 
 int32_t TRTUU::ShortCommand(std::span<const uint8_t> Frame, bool PurgeRxFirst, uint8_t ReplyCode) {

@@ -37,9 +37,8 @@ int32_t TLIGHTSPEED::SendCmdAndGetResponse(const char* Cmd, int32_t&) {
 }
 
 int32_t TLIGHTSPEED::MeterStop() {
-    // The reply is not judged; what the start set is cleared either way.
-    bool sent = false;
-    ShortExchange(kStopFrame, true, false, -1, &sent);
+    // No reply is judged, so none is awaited; what the start set is cleared either way.
+    const bool sent = ShortSend(kStopFrame, true);
     Reader->SetActive(false);
     MeasureMode.store(false);
     MeasureStarted.store(false);

@@ -60,6 +60,20 @@ struct Slot {
     unsigned generation = 0;  // plugs so far
     void* device = nullptr;   // the handle a copy showed last (may be stale)
     void* sensor = nullptr;
+    // What the device's own client is doing (a measurement, an update, a download).
+    std::atomic<const char*> doing{"nothing"};
+};
+
+// Marks what a slot's client does for the length of a scope.
+class Doing {
+public:
+    Doing(Slot& slot, const char* what) : slot_(slot) { slot_.doing = what; }
+    ~Doing() { slot_.doing = "nothing"; }
+    Doing(const Doing&) = delete;
+    Doing& operator=(const Doing&) = delete;
+
+private:
+    Slot& slot_;
 };
 
 std::shared_ptr<z5sim::Device> MakeRadioMaster() {
@@ -114,6 +128,8 @@ struct Figures {
         double maxMs = 0;
     };
     std::map<std::string, Op> ops;
+    // Failures on a device plugged throughout the call, by what its own client was doing.
+    std::map<std::string, uint64_t> healthyFailuresWhile;
     uint64_t calls = 0, failures = 0, healthyFailures = 0, longCalls = 0, slowHealthy = 0, successAfterUnplug = 0;
     uint64_t unplugs = 0, replugs = 0;
     std::vector<std::string> notes;  // the first few faults, for the report
@@ -172,6 +188,7 @@ bool Timed(Slot& slot, const char* op, Call&& call, Reach reach = Reach::Device)
     ++figures.calls;
     o.maxMs = std::max(o.maxMs, ms);
     if (!ok) {
+        if (healthy) ++figures.healthyFailuresWhile[slot.name + " " + op + " while " + slot.doing.load()];
         ++o.failures;
         ++figures.failures;
         if (healthy) ++figures.healthyFailures;
@@ -243,6 +260,7 @@ void ReadSamples(Slot& s, std::chrono::milliseconds length) {
 }
 
 void Measurement(Slot& s, std::mt19937& rng) {
+    Doing doing(s, "measuring");
     if (!Timed(s, "measure start", [](void* d, void*) { return tovamod_Device_SendCmdAndGetResponse(d, "0005,1,\r", 0) == 0; }))
         return;
     // The stream runs for a while; the samples are read as a client reads them.
@@ -251,6 +269,7 @@ void Measurement(Slot& s, std::mt19937& rng) {
 }
 
 void FirmwarePart(Slot& s, std::mt19937& rng) {
+    Doing doing(s, "updating");
     Part part;
     part.bytes.resize(600 + rng() % 1400);
     for (auto& b : part.bytes) b = static_cast<uint8_t>(rng());
@@ -268,6 +287,7 @@ void FirmwarePart(Slot& s, std::mt19937& rng) {
 }
 
 void LoggerDownload(Slot& s) {
+    Doing doing(s, "listing or downloading");
     std::vector<TDLUFileInfo> records(TOVAMOD_DLU_MAX_FILES);
     const bool listed = Timed(s, "file list", [&](void* d, void*) { return tovamod_Device_GetDLUFileData(d, records.data()) > 0; });
     if (listed && Timed(s, "download", [&](void* d, void*) { return tovamod_Device_GetDLUValues(d, records.data(), 0) == 0; })) {
@@ -493,6 +513,9 @@ int main(int argc, char** argv) {
     for (const auto& [name, o] : figures.ops)
         std::printf("%-32s %10llu %10llu %10.0f\n", name.c_str(), static_cast<unsigned long long>(o.calls),
                     static_cast<unsigned long long>(o.failures), o.maxMs);
+    std::printf("\n%-52s %10s\n", "failures on a healthy device, while its client was", "calls");
+    for (const auto& [what, n] : figures.healthyFailuresWhile)
+        std::printf("%-52s %10llu\n", what.c_str(), static_cast<unsigned long long>(n));
     auto row = [](const char* what, uint64_t n) {
         std::printf("%-52s %llu\n", what, static_cast<unsigned long long>(n));
     };
