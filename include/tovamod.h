@@ -488,9 +488,11 @@ void tovamod_GetDescriptionActiveNet(uint8_t* Exists, z5_char16** Description); 
      Desk-Port, Starter-Port                  started, -1 refused (no answer, or
      (DUU), universal counter                 a measurement runs already)
      (UNIZ)                      "0006,1,\r"  stop; 0, -1 when it could not go out
-                                 "0010,1,\r"  the Z request (7D 04 5A 00 00 02 7E)
+                                              (no reply is awaited)
+                                 "0010,1,\r"  the Z request (7D 04 5A 00 00 02 7E),
+                                              as the stop
      speed of light meter (SOL)  "0005,1,\r"  start, as above
-                                 "0006,1,\r"  stop; 0
+                                 "0006,1,\r"  stop, as above
                                  "0019,1,\r"  the meter's command 'M'
                                  "0020,1,\r"  the meter's command 'N'
      function generator (DDS,    "0022,1,\r"  command 'Q': its stream starts,

@@ -244,6 +244,7 @@ int32_t TDLU::OpenDevice(int32_t Baud, int32_t Flow) {
 }
 
 int32_t TDLU::CloseDevice() {
+    std::lock_guard sequence(fSequenceLock);
     D2XXGuard guard;  // re-entrant: the 'S' exchange and the close stay together
     if (!fHandle.load()) return static_cast<int32_t>(d2xx::kInvalidHandle);
     Command(kCodeStop);
