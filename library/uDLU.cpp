@@ -1,6 +1,7 @@
 #include "uDLU.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <exception>
 #include <limits>
@@ -108,10 +109,12 @@ bool TDLU::Send(std::span<const uint8_t> Frame, bool Purge) {
     return LastFTStatus == d2xx::kOk && written == static_cast<int>(n);
 }
 
-bool TDLU::SendRequest(uint8_t Cmd, bool Purge) {
-    const uint8_t frame[] = {kFrameStart, 0x03, Cmd, kAddressLow, kAddressHigh, kFrameEnd};
-    return Send(frame, Purge);
-}
+namespace {
+// A request without payload to the logger's address.
+std::array<uint8_t, 6> RequestFrame(uint8_t Cmd) { return {kFrameStart, 0x03, Cmd, kAddressLow, kAddressHigh, kFrameEnd}; }
+}  // namespace
+
+bool TDLU::SendRequest(uint8_t Cmd, bool Purge) { return Send(RequestFrame(Cmd), Purge); }
 
 uint32_t TDLU::WaitForReply(uint32_t MinBytes, uint32_t WaitMs) {
     // A failed query counts as nothing waiting.
@@ -366,8 +369,7 @@ int32_t TDLU::GetDLUFileData(TDLUFileInfo* Records) {
     };
     std::this_thread::yield();
     // An empty directory is an empty reply: only the line tells it from a logger that is gone.
-    const uint8_t request[] = {kFrameStart, 0x03, kCmdDirectory, kAddressLow, kAddressHigh, kFrameEnd};
-    const std::optional<Bytes> directory = exchange(request);
+    const std::optional<Bytes> directory = exchange(RequestFrame(kCmdDirectory));
     if (!directory || IsDLUDirectoryRefusal(*directory)) return -1;
 
     std::vector<TDLUDirectoryEntry> entries;

@@ -204,9 +204,8 @@ protected:
     // written, up to 500 ms for 4 bytes, then read until the first whole frame (of
     // EndCommand, when given: the frames of a stream before it are read too). The
     // bytes of this exchange only; empty when destroying or the line is closed.
-    // Sent, where given, tells whether the frame went out whole.
     TFrameReply ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst = false,
-                              int EndCommand = -1, bool* Sent = nullptr);
+                              int EndCommand = -1);
     // A short command without a reply to judge: purged and written as ShortExchange
     // does, but nothing is awaited. True when the frame went out whole.
     bool ShortSend(std::span<const uint8_t> Frame, bool PurgeRxFirst);

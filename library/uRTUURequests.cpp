@@ -458,14 +458,11 @@ bool TRTUU::ShortWrite(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool P
     return SendOnly(static_cast<int>(Frame.size()), Reader.get());
 }
 
-TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst, int EndCommand,
-                                 bool* Sent) {
-    if (Sent) *Sent = false;
+TFrameReply TRTUU::ShortExchange(std::span<const uint8_t> Frame, bool PurgeRxFirst, bool PurgeTxFirst, int EndCommand) {
     if (IsDestroying.load() || !ShortFrameFits(Frame)) return {};
     D2XXGuard guard;
     // Only the bytes of this exchange are judged, never what an earlier one left.
     if (!ShortWrite(Frame, PurgeRxFirst, PurgeTxFirst)) return {};
-    if (Sent) *Sent = true;
     TExchangeSettings s = Settings(false);
     s.EndCommand = EndCommand;
     return Collect(s);
